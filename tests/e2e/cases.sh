@@ -1,0 +1,83 @@
+# SPDX-License-Identifier: MIT
+# The end-to-end table, one row a case (see row in run.sh). Sourced inside
+# the test's namespaces. Where the two C libraries differ, the row says
+# which does what; the facts behind them are measured, not assumed:
+#  - uClibc-ng returns only the first /etc/hosts line of a name;
+#  - uClibc-ng sends an A query for a name with a leading space, glibc none;
+#  - uClibc-ng resets the time-out to 5 s and the tries to 4 in res_init(),
+#    so a server that drops queries costs it about 20 s;
+#  - uClibc-ng never retries over TCP after a truncated answer.
+
+twelve=$(printf '%.0s0123456789' $(seq 1 12)) # 120 bytes
+long_name=$(printf 'a%.0s' $(seq 1 63)).$(printf 'b%.0s' $(seq 1 63)).$(printf 'c%.0s' $(seq 1 63)).$(printf 'd%.0s' $(seq 1 63)).$(printf 'e%.0s' $(seq 1 40)).test
+huge=$((128 * 1024 - 1)) # the kernel's limit for one argument
+huge_name=$(head -c "$huge" /dev/zero | tr '\0' a)
+huge_number=$(head -c "$huge" /dev/zero | tr '\0' 9)
+big_set=$(for i in $(seq 1 60); do printf '10.6.0.%s\\n' "$i"; done)
+
+# --- name road -------------------------------------------------------------
+row one-a-record dnsmasq '10.0.0.1\n' --sent 'query[A] one.test ' -- one.test
+row three-a-records dnsmasq 'set:10.0.0.1\n10.0.0.2\n10.0.0.3\n' -- three.test
+row zone-order nsd '10.0.0.3\n10.0.0.1\n10.0.0.2\n10.0.0.13\n' -- ordered.test
+row sixty-a-records-tcp dnsmasq "set:$big_set" -- big.test
+row cname-chain dnsmasq '10.0.0.11\n' -- chain-start.test
+row aaaa-only dnsmasq '' -- v6only.test
+row nxdomain dnsmasq '' --sent 'query[A] missing.test ' -- missing.test
+row hosts-only dnsmasq '10.0.0.9\n' --not-sent 'hostsonly' -- hostsonly.test
+row hosts-before-dns dnsmasq '10.0.0.8\n' --not-sent 'both.test' -- both.test
+row hosts-two-lines dnsmasq '10.0.0.5\n10.0.0.6\n' --uclibc:expect '10.0.0.5\n' -- twice.test
+row localhost-from-hosts dnsmasq '127.0.0.1\n' -- localhost
+row hyphen-after-first-byte dnsmasq '10.0.0.4\n' -- with-hyphen.test
+row first-argument-only dnsmasq '10.0.0.1\n' --not-sent 'three.test' -- one.test three.test -h
+row name-300-bytes dnsmasq '' -- "$long_name"
+row name-128k dnsmasq '' -- "$huge_name"
+
+# --- numeric road: the PTR query names the composed address ----------------
+row ptr-hit dnsmasq '192.0.2.1\n' --sent 'query[PTR] 1.2.0.192.in-addr.arpa ' -- 192.0.2.1
+row ptr-miss dnsmasq '' --sent 'query[PTR] 99.2.0.192.in-addr.arpa ' -- 192.0.2.99
+row ptr-from-hosts dnsmasq '10.1.0.1\n' --not-sent 'query[' -- 010.001.000.001
+row leading-zeros-decimal dnsmasq '10.1.0.2\n' --sent 'query[PTR] 2.0.1.10.in-addr.arpa ' -- 010.001.000.002
+row leading-zeros-long dnsmasq '1.2.3.4\n' -- 0000000000000000000000000001.2.3.4
+row five-numbers dnsmasq '1.2.3.4\n' --sent 'query[PTR] 4.3.2.1.in-addr.arpa ' -- 1.2.3.4.5
+row above-255-last dnsmasq '10.0.1.0\n' --sent 'query[PTR] 0.1.0.10.in-addr.arpa ' -- 10.0.0.256
+row above-255-second dnsmasq '3.44.0.1\n' -- 2.300.0.1
+row above-255-first dnsmasq '0.1.2.3\n' -- 256.1.2.3
+row one-number dnsmasq '17.0.0.0\n' --sent 'query[PTR] 0.0.0.17.in-addr.arpa ' -- 17
+row two-numbers dnsmasq '1.2.0.0\n' -- 1.2
+row double-dot dnsmasq '1.0.0.0\n' --sent 'query[PTR] 0.0.0.1.in-addr.arpa ' -- 1..2
+row overflow-low-bits dnsmasq '0.0.0.1\n' --sent 'query[PTR] 1.0.0.0.in-addr.arpa ' -- 0.0.0.4294967297
+row overflow-sign-bit dnsmasq '128.0.0.0\n' -- 0.0.0.2147483648
+row overflow-saturated dnsmasq '255.255.255.255\n' -- 0.0.0.99999999999999999999
+row number-128k dnsmasq '' -- "$huge_number"
+row dots-only dnsmasq '' --not-sent 'query[A]' -- ...
+row empty-query dnsmasq '' --not-sent 'query[A]' -- ''
+
+# --- looks numeric, is a name: never a PTR query ---------------------------
+row exponent dnsmasq '' --not-sent 'query[PTR]' --sent 'query[A] 1e5 ' -- 1e5
+row hex dnsmasq '' --not-sent 'query[PTR]' --sent 'query[A] 0x7f.0.0.1 ' -- 0x7f.0.0.1
+row hyphen-in-digits dnsmasq '' --not-sent 'query[PTR]' --sent 'query[A] 1-2 ' -- 1-2
+row leading-space dnsmasq '' --not-sent 'query[PTR]' --uclibc:sent 'query[A]' --glibc:not-sent 'query[' -- ' 1.2.3.4'
+row high-byte dnsmasq '' --not-sent 'query[PTR]' -- $'\xb2.1.1.1'
+row digits-then-high-byte dnsmasq '' --not-sent 'query[PTR]' -- $'1.2.3.4\xff'
+
+# --- the resolver configuration is read on every run -----------------------
+row without-search dnsmasq '' --sent 'query[A] one ' -- one
+row with-search dnsmasq '10.0.0.1\n' --resolv 'search test\n' --sent 'query[A] one.test ' -- one
+row search-gone-again dnsmasq '' --not-sent 'one.test' -- one
+
+# --- faults: empty, quick, no crash ----------------------------------------
+row nothing-listening none '' --within 3 -- one.test
+row server-drops fault:drop '' --glibc:within 4 --uclibc:within 30 -- one.test
+row servfail fault:servfail '' --within 3 -- one.test
+row refused fault:refused '' --within 3 -- one.test
+row reply-too-short fault:short '' --within 3 -- one.test
+row truncated-no-tcp fault:truncated '' --within 3 -- one.test
+row answer-count-lies fault:lying-count '' --within 3 -- one.test
+row record-cut-short fault:cut-record '' --within 3 -- one.test
+row a-record-of-5-bytes fault:a-len5 '' --within 3 -- one.test
+row compression-loop fault:loop '' --within 3 -- one.test
+
+# --- nowhere to write on the lookup road -----------------------------------
+row stdout-closed dnsmasq '' --stdout closed -- one.test
+row stdout-full dnsmasq '' --stdout full -- one.test
+row stdout-dead-pipe dnsmasq '' --stdout pipe -- three.test

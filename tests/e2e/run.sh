@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# End-to-end table: the real binary against real DNS servers, in private
+# user, network, mount and PID namespaces of the test's own, on loopback.
+#
+#   tests/e2e/run.sh [--flavour glibc|uclibc] [--runner "CMD ..."] [--only REGEX] BINARY
+#
+# --flavour: the C library the binary uses, where resolvers differ.
+# --runner:  a command prefix for the binary (qemu-mipsel ..., valgrind ...).
+# --only:    run the rows whose names match REGEX (extended).
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+flavour=glibc runner='' only=''
+while [ $# -gt 1 ]; do
+	case $1 in
+	--flavour) flavour=$2 ;;
+	--runner) runner=$2 ;;
+	--only) only=$2 ;;
+	*) break ;;
+	esac
+	shift 2
+done
+[ $# -eq 1 ] || {
+	echo "usage: run.sh [--flavour glibc|uclibc] [--runner CMD] [--only REGEX] BINARY" >&2
+	exit 2
+}
+bin=$(realpath "$1")
+
+# Outside: make a folder, run this script again inside fresh namespaces,
+# and remove the folder once they are gone (and every mount with them).
+if [ -z "${HOSTQ_E2E_WORLD:-}" ]; then
+	world=$(mktemp -d)
+	HOSTQ_E2E_WORLD=$world unshare --user --map-root-user --net --mount --pid --fork \
+		--kill-child --mount-proc bash "$0" --flavour "$flavour" --runner "$runner" \
+		--only "$only" "$bin"
+	status=$?
+	rmdir "$world" 2>/dev/null || rm -rf --one-file-system "$world"
+	exit $status
+fi
+
+# Inside. All of the world lives on a tmpfs that dies with the namespace.
+world=$HOSTQ_E2E_WORLD
+mount -t tmpfs -o mode=0755 hostq-e2e "$world" || exit 1
+mkdir "$world/real-etc"
+mount --bind /etc "$world/real-etc" && mount -o remount,bind,ro "$world/real-etc" || exit 1
+
+# A private /etc: links to the real entries, except the resolver's own
+# files, which are ours. A resolv.conf that is a link, even a dangling
+# one, is simply not linked.
+mount -t tmpfs -o mode=0755 hostq-etc /etc || exit 1
+shopt -s dotglob nullglob
+ln -s -t /etc "$world"/real-etc/* || exit 1
+shopt -u dotglob nullglob
+rm -f /etc/hosts /etc/resolv.conf /etc/nsswitch.conf /etc/host.conf
+[ -d /run/nscd ] && mount -t tmpfs -o mode=0755 hostq-nscd /run/nscd
+echo 'hosts: files dns' >/etc/nsswitch.conf
+echo 'multi on' >/etc/host.conf
+ip link set lo up || exit 1
+
+# Written in place: a rename would not be seen by a process that opened
+# the old file, and the test wants every run to read the current one.
+write_resolv_conf() {
+	printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n%s' "${1:-}" >/etc/resolv.conf
+}
+write_resolv_conf
+cat >/etc/hosts <<'HOSTS'
+127.0.0.1	localhost
+10.0.0.9	hostsonly.test
+10.0.0.8	both.test
+10.0.0.5	twice.test
+10.0.0.6	twice.test
+10.1.0.1	composed.test
+HOSTS
+
+# Refuse to run unless every query can only reach this namespace.
+isolated() {
+	local links
+	links=$(ip -o link show | awk -F': ' '{print $2}')
+	[ "$links" = lo ] || return 1
+	[ "$(awk '$1 == "nameserver" {print $2}' /etc/resolv.conf)" = 127.0.0.1 ]
+}
+if ! isolated; then
+	echo "e2e: not in a private namespace with a loopback-only resolver; refusing to run" >&2
+	exit 1
+fi
+
+. "$here/servers.sh"
+trap stop_server EXIT
+
+passed=0 failed=0
+read -r -a prefix <<<"$runner"
+
+fail() {
+	echo "FAIL: $*"
+	failed=$((failed + 1))
+}
+
+# row NAME SERVER EXPECTED [OPTION VALUE]... -- ARGUMENT...
+#
+# Runs the binary once with ARGUMENTs against SERVER and checks: exit
+# status 0, empty standard error, and standard output equal to EXPECTED
+# (printf %b escapes; "set:" first compares the lines in any order).
+# Options, each also as --glibc:OPTION or --uclibc:OPTION for one flavour:
+#   --expect OUT      EXPECTED for this flavour
+#   --sent TEXT       the server's query log shows TEXT
+#   --not-sent TEXT   it does not
+#   --stdout closed|full|pipe   where standard output goes (not checked)
+#   --within SECONDS  the run ends within SECONDS
+#   --resolv LINES    extra resolv.conf lines for this run
+row() {
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' extra=''
+	shift 3
+	while [ $# -gt 0 ] && [ "$1" != -- ]; do
+		local opt=$1 value=$2
+		shift 2
+		case $opt in
+		--glibc:* | --uclibc:*)
+			[ "${opt:2:${#flavour}+1}" = "$flavour:" ] || continue
+			opt=--${opt#*:}
+			;;
+		esac
+		case $opt in
+		--expect) expected=$value ;;
+		--sent) sent+=("$value") ;;
+		--not-sent) not_sent+=("$value") ;;
+		--stdout) sink=$value ;;
+		--within) within=$value ;;
+		--resolv) extra=$value ;;
+		*) fail "$name: unknown option $opt" && return ;;
+		esac
+	done
+	shift
+	[[ -z $only || $name =~ $only ]] || return 0
+	use_server "$srv" || {
+		fail "$name: server $srv did not start"
+		return
+	}
+	[ -z "$extra" ] || write_resolv_conf "$(printf '%b' "$extra")"
+	dns_log_mark
+	local start=${EPOCHREALTIME/./} status
+	case $sink in
+	'') env -i "${prefix[@]}" "$bin" "$@" >"$world/out" 2>"$world/err" ;;
+	closed) env -i "${prefix[@]}" "$bin" "$@" >&- 2>"$world/err" ;;
+	full) env -i "${prefix[@]}" "$bin" "$@" >/dev/full 2>"$world/err" ;;
+	pipe)
+		# The reader is gone before the first write; SIGPIPE at its
+		# default whatever this shell inherited.
+		rm -f "$world/fifo" && mkfifo "$world/fifo"
+		(
+			exec 3<>"$world/fifo" 4>"$world/fifo" 3<&-
+			exec env -i --default-signal=PIPE "${prefix[@]}" "$bin" "$@" >&4 2>"$world/err"
+		)
+		;;
+	esac
+	status=$?
+	local elapsed_ms=$(((${EPOCHREALTIME/./} - start) / 1000))
+	[ -z "$extra" ] || write_resolv_conf
+
+	local problems=()
+	[ "$status" -eq 0 ] || problems+=("exit status $status")
+	[ -s "$world/err" ] && problems+=("stderr: $(head -c 300 "$world/err")")
+	if [ -z "$sink" ]; then
+		local want got
+		if [ "${expected#set:}" != "$expected" ]; then
+			want=$(printf '%b' "${expected#set:}" | sort)
+			got=$(sort "$world/out")
+			# Sorting hides a missing final newline: check it too.
+			[ ! -s "$world/out" ] || [ -z "$(tail -c 1 "$world/out")" ] || got="$got (no final newline)"
+		else
+			want=$(printf '%bx' "$expected")
+			got=$(cat "$world/out" && printf x)
+		fi
+		[ "$want" = "$got" ] || problems+=("stdout: $(od -An -c "$world/out" | head -n 4)")
+	fi
+	local log t
+	log=$(dns_log_since_mark)
+	for t in "${sent[@]}"; do
+		grep -qF -- "$t" <<<"$log" || problems+=("query log lacks '$t'")
+	done
+	for t in "${not_sent[@]}"; do
+		! grep -qF -- "$t" <<<"$log" || problems+=("query log shows '$t'")
+	done
+	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
+		problems+=("took ${elapsed_ms} ms, over ${within} s")
+	if [ ${#problems[@]} -eq 0 ]; then
+		passed=$((passed + 1))
+		echo "ok   $name (${elapsed_ms} ms)"
+	else
+		printf 'FAIL: %s: %s\n' "$name" "${problems[0]}"
+		[ ${#problems[@]} -eq 1 ] || printf '      %s\n' "${problems[@]:1}"
+		failed=$((failed + 1))
+	fi
+}
+
+. "$here/cases.sh"
+stop_server
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,158 @@
+# SPDX-License-Identifier: MIT
+# The DNS servers of the end-to-end world, one at a time on 127.0.0.1:53.
+# Sourced by run.sh inside its namespaces; $world is the world's folder.
+#
+#   use_server dnsmasq|nsd|none|fault:MODE   (a no-op when already running)
+#   stop_server
+#   dns_log_mark / dns_log_since_mark         (dnsmasq's query log)
+
+server='' server_pid=''
+# Debian's own, not a version manager's shim that costs a second a start.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+
+# Names and addresses the DNS server knows; /etc/hosts is not served.
+dns_hosts() {
+	echo '10.0.0.1 one.test'
+	printf '10.0.0.%s three.test\n' 1 2 3
+	echo '10.0.0.7 both.test'
+	echo '10.0.0.4 with-hyphen.test'
+	echo '10.0.0.11 chain-end.test'
+	for i in $(seq 1 60); do echo "10.6.0.$i big.test"; done
+	# Reverse entries for the composed addresses of the numeric rows.
+	echo '192.0.2.1 ptr.test'
+	echo '10.1.0.2 leading-zeros.test'
+	echo '1.2.3.4 five.test'
+	echo '10.0.1.0 over-255.test'
+	echo '3.44.0.1 over-255-b.test'
+	echo '0.1.2.3 over-255-c.test'
+	echo '17.0.0.0 single.test'
+	echo '1.2.0.0 two-numbers.test'
+	echo '1.0.0.0 double-dot.test'
+	echo '0.0.0.1 overflow.test'
+	echo '128.0.0.0 overflow-b.test'
+	echo '255.255.255.255 saturated.test'
+}
+
+start_dnsmasq() {
+	dns_hosts >"$world/dns-hosts"
+	: >"$world/dnsmasq.log"
+	cat >"$world/dnsmasq.conf" <<CONF
+port=53
+listen-address=127.0.0.1
+bind-interfaces
+no-resolv
+no-hosts
+no-poll
+user=root
+group=
+pid-file=$world/dnsmasq.pid
+log-queries
+log-facility=$world/dnsmasq.log
+local=/test/
+local=/in-addr.arpa/
+addn-hosts=$world/dns-hosts
+host-record=v6only.test,2001:db8::1
+cname=chain-start.test,chain-mid.test
+cname=chain-mid.test,chain-end.test
+CONF
+	# Without --no-daemon the first process exits once the daemon is
+	# ready, non-zero when it failed.
+	dnsmasq --conf-file="$world/dnsmasq.conf" || return 1
+	server_pid=$(cat "$world/dnsmasq.pid")
+}
+
+start_nsd() {
+	mkdir -p "$world/nsd"
+	# The order rows check that the answer keeps the zone's order; nsd
+	# keeps it (knot, for one, sorts the records).
+	cat >"$world/nsd/test.zone" <<'ZONE'
+$ORIGIN test.
+$TTL 60
+@	SOA	ns.test. admin.test. 1 3600 600 86400 60
+@	NS	ns.test.
+ns	A	127.0.0.1
+ordered	A	10.0.0.3
+ordered	A	10.0.0.1
+ordered	A	10.0.0.2
+ordered	A	10.0.0.13
+ZONE
+	cat >"$world/nsd/nsd.conf" <<CONF
+server:
+    ip-address: 127.0.0.1
+    port: 53
+    username: ""
+    chroot: ""
+    zonesdir: "$world/nsd"
+    database: ""
+    pidfile: "$world/nsd/nsd.pid"
+    xfrdfile: "$world/nsd/xfrd.state"
+    zonelistfile: "$world/nsd/zone.list"
+    logfile: "$world/nsd/nsd.log"
+    server-count: 1
+    verbosity: 0
+remote-control:
+    control-enable: no
+zone:
+    name: test.
+    zonefile: test.zone
+CONF
+	nsd -d -c "$world/nsd/nsd.conf" &
+	server_pid=$!
+	"$python" "$here/dns_tool.py" probe ordered.test
+}
+
+start_fault() {
+	rm -f "$world/fault.ready"
+	"$python" "$here/dns_tool.py" serve "$1" "$world/fault.ready" &
+	server_pid=$!
+	for _ in $(seq 1 500); do
+		[ -e "$world/fault.ready" ] && return 0
+		kill -0 "$server_pid" 2>/dev/null || return 1
+		sleep 0.01
+	done
+	return 1
+}
+
+stop_server() {
+	if [ -n "$server_pid" ]; then
+		kill "$server_pid" 2>/dev/null
+		# Not always our child (daemons): watch the PID go. An orphan
+		# becomes this shell's, the namespace's init, and stays a zombie
+		# until the wait below, which counts as gone.
+		for _ in $(seq 1 500); do
+			alive "$server_pid" || break
+			sleep 0.01
+		done
+		wait "$server_pid" 2>/dev/null
+	fi
+	server='' server_pid=''
+}
+
+alive() {
+	local stat
+	stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+	stat=${stat##*) }
+	[ "${stat%% *}" != Z ]
+}
+
+use_server() {
+	[ "$1" = "$server" ] && return 0
+	stop_server
+	case $1 in
+	none) ;;
+	dnsmasq) start_dnsmasq ;;
+	nsd) start_nsd ;;
+	fault:*) start_fault "${1#fault:}" ;;
+	*) false ;;
+	esac || {
+		echo "e2e: could not start server $1" >&2
+		stop_server
+		return 1
+	}
+	server=$1
+}
+
+log_mark=0
+dns_log_mark() { log_mark=$(stat -c %s "$world/dnsmasq.log" 2>/dev/null || echo 0); }
+dns_log_since_mark() { tail -c +"$((log_mark + 1))" "$world/dnsmasq.log" 2>/dev/null; }
