@@ -39,6 +39,10 @@ constexpr bool is_numeric_query(const char *query) noexcept
 constexpr numeric_address compose_numeric_address(const char *query) noexcept
 {
 	constexpr std::uint64_t saturated = INT64_MAX;
+	// Compared without dividing at run time: a 64-bit division would pull
+	// a libgcc helper into a 32-bit target for one digit.
+	constexpr std::uint64_t last_safe = saturated / 10;
+	constexpr std::uint64_t last_digit = saturated % 10;
 	std::uint32_t value = 0;
 	const char *p = query;
 	for (int i = 0; i < 4; ++i) {
@@ -52,8 +56,9 @@ constexpr numeric_address compose_numeric_address(const char *query) noexcept
 		std::uint64_t number = 0;
 		for (; is_query_digit(*p); ++p) {
 			const auto digit = static_cast<std::uint64_t>(*p - '0');
-			number =
-				number > (saturated - digit) / 10 ? saturated : number * 10 + digit;
+			const bool overflows =
+				number > last_safe || (number == last_safe && digit > last_digit);
+			number = overflows ? saturated : number * 10 + digit;
 		}
 		value |= static_cast<std::uint32_t>(number) << (24 - 8 * i);
 	}

@@ -6,7 +6,11 @@
 #  - uClibc-ng sends an A query for a name with a leading space, glibc none;
 #  - uClibc-ng resets the time-out to 5 s and the tries to 4 in res_init(),
 #    so a server that drops queries costs it about 20 s;
-#  - uClibc-ng never retries over TCP after a truncated answer.
+#  - uClibc-ng never retries over TCP after a truncated answer: it keeps
+#    what the UDP answer held (dnsmasq fills it with as many as fit);
+#  - uClibc-ng ignores a reply too short to parse and waits out its tries;
+#  - uClibc-ng takes the first 4 bytes of an A record of length 5, glibc
+#    rejects the answer.
 
 twelve=$(printf '%.0s0123456789' $(seq 1 12)) # 120 bytes
 long_name=$(printf 'a%.0s' $(seq 1 63)).$(printf 'b%.0s' $(seq 1 63)).$(printf 'c%.0s' $(seq 1 63)).$(printf 'd%.0s' $(seq 1 63)).$(printf 'e%.0s' $(seq 1 40)).test
@@ -19,7 +23,7 @@ big_set=$(for i in $(seq 1 60); do printf '10.6.0.%s\\n' "$i"; done)
 row one-a-record dnsmasq '10.0.0.1\n' --sent 'query[A] one.test ' -- one.test
 row three-a-records dnsmasq 'set:10.0.0.1\n10.0.0.2\n10.0.0.3\n' -- three.test
 row zone-order nsd '10.0.0.3\n10.0.0.1\n10.0.0.2\n10.0.0.13\n' -- ordered.test
-row sixty-a-records-tcp dnsmasq "set:$big_set" -- big.test
+row sixty-a-records-tcp dnsmasq "set:$big_set" --uclibc:expect "subset:$big_set" -- big.test
 row cname-chain dnsmasq '10.0.0.11\n' -- chain-start.test
 row aaaa-only dnsmasq '' -- v6only.test
 row nxdomain dnsmasq '' --sent 'query[A] missing.test ' -- missing.test
@@ -70,11 +74,11 @@ row nothing-listening none '' --within 3 -- one.test
 row server-drops fault:drop '' --glibc:within 4 --uclibc:within 30 -- one.test
 row servfail fault:servfail '' --within 3 -- one.test
 row refused fault:refused '' --within 3 -- one.test
-row reply-too-short fault:short '' --within 3 -- one.test
+row reply-too-short fault:short '' --glibc:within 3 --uclibc:within 30 -- one.test
 row truncated-no-tcp fault:truncated '' --within 3 -- one.test
 row answer-count-lies fault:lying-count '' --within 3 -- one.test
 row record-cut-short fault:cut-record '' --within 3 -- one.test
-row a-record-of-5-bytes fault:a-len5 '' --within 3 -- one.test
+row a-record-of-5-bytes fault:a-len5 '' --uclibc:expect '10.0.0.1\n' --within 3 -- one.test
 row compression-loop fault:loop '' --within 3 -- one.test
 
 # --- nowhere to write on the lookup road -----------------------------------
