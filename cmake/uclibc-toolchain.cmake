@@ -67,8 +67,10 @@ else()
   set(libs "-L${lib} -Wl,--start-group -lc -lgcc -Wl,--end-group ${gcc_crtend.o} ${lib}/crtn.o")
 endif()
 string(APPEND CMAKE_CXX_FLAGS_INIT " -fno-pie")
+string(APPEND CMAKE_C_FLAGS_INIT " -fno-pie")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${link} ${start}")
 set(CMAKE_CXX_STANDARD_LIBRARIES "${libs}" CACHE STRING "" FORCE)
+set(CMAKE_C_STANDARD_LIBRARIES "${libs}" CACHE STRING "" FORCE)
 
 # Under emulation: a shared build finds its loader and libc in the sysroot,
 # which has no etc/ to shadow the test's /etc.

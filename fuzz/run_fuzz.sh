@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Runs the fuzzer for a bounded time from the checked-in corpus, which it
+# only reads; new inputs go to a temporary folder. Any crash or mismatch
+# fails the run, and the input that caused it is kept and named.
+#
+#   fuzz/run_fuzz.sh FUZZER CORPUS SECONDS
+set -u
+fuzzer=$1 corpus=$2 seconds=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -max_len=256 \
+	-artifact_prefix="$work/" "$work" "$corpus" >"$work/log" 2>&1
+status=$?
+grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$work/log"
+if [ "$status" -ne 0 ]; then
+	tail -n 30 "$work/log"
+	for crash in "$work"/crash-* "$work"/leak-* "$work"/timeout-*; do
+		[ -e "$crash" ] && echo "input: $(od -An -c "$crash" | head -n 4)"
+	done
+	echo "0 passed, 1 failed"
+	exit 1
+fi
+echo "1 passed, 0 failed"

@@ -1,0 +1,70 @@
+# SPDX-License-Identifier: MIT
+# The test world: private user, network, mount and PID namespaces with
+# only loopback, a private /etc whose resolver files are the test's, and a
+# refusal to go on unless every query can only stay inside. Sourced.
+#
+#   enter_world SCRIPT ARG...
+#
+# Outside the namespaces it runs "bash SCRIPT ARG..." inside fresh ones and
+# exits with its status; inside, it builds the world and returns, with
+# $world the world's folder (a tmpfs that dies with the namespaces).
+enter_world() {
+	if [ -z "${HOSTQ_E2E_WORLD:-}" ]; then
+		local status
+		world=$(mktemp -d)
+		HOSTQ_E2E_WORLD=$world unshare --user --map-root-user --net --mount --pid \
+			--fork --kill-child --mount-proc bash "$@"
+		status=$?
+		# Every mount went with the namespaces: only an empty folder is left.
+		rmdir "$world" 2>/dev/null || rm -rf --one-file-system "$world"
+		exit $status
+	fi
+
+	# Inside. All of the world lives on a tmpfs that dies with the namespace.
+	world=$HOSTQ_E2E_WORLD
+	mount -t tmpfs -o mode=0755 hostq-e2e "$world" || exit 1
+	mkdir "$world/real-etc"
+	mount --bind /etc "$world/real-etc" && mount -o remount,bind,ro "$world/real-etc" || exit 1
+
+	# A private /etc: links to the real entries, except the resolver's own
+	# files, which are ours. A resolv.conf that is a link, even a dangling
+	# one, is simply not linked.
+	mount -t tmpfs -o mode=0755 hostq-etc /etc || exit 1
+	shopt -s dotglob nullglob
+	ln -s -t /etc "$world"/real-etc/* || exit 1
+	shopt -u dotglob nullglob
+	rm -f /etc/hosts /etc/resolv.conf /etc/nsswitch.conf /etc/host.conf
+	[ -d /run/nscd ] && mount -t tmpfs -o mode=0755 hostq-nscd /run/nscd
+	echo 'hosts: files dns' >/etc/nsswitch.conf
+	echo 'multi on' >/etc/host.conf
+	ip link set lo up || exit 1
+
+	write_resolv_conf
+	cat >/etc/hosts <<-'HOSTS'
+	127.0.0.1	localhost
+	10.0.0.9	hostsonly.test
+	10.0.0.8	both.test
+	10.0.0.5	twice.test
+	10.0.0.6	twice.test
+	10.1.0.1	composed.test
+	HOSTS
+
+	if ! isolated; then
+		echo "e2e: not in a private namespace with a loopback-only resolver; refusing to run" >&2
+		exit 1
+	fi
+}
+
+# Written in place: a rename would not be seen by a process that opened
+# the old file, and the test wants every run to read the current one.
+write_resolv_conf() {
+	printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n%s' "${1:-}" >/etc/resolv.conf
+}
+
+# Every query can only reach this namespace.
+isolated() {
+	local links
+	links=$(ip -o link show | awk -F': ' '{print $2}')
+	[ "$links" = lo ] || return 1
+	[ "$(awk '$1 == "nameserver" {print $2}' /etc/resolv.conf)" = 127.0.0.1 ]
+}
