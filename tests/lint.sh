@@ -6,8 +6,8 @@
 set -u
 src=$1 build=$2
 cd "$src" || exit 1
-mapfile -t files < <(git ls-files -co --exclude-standard -- '*.cc' '*.h' 2>/dev/null ||
-	find src tests bench fuzz -name '*.cc' -o -name '*.h' 2>/dev/null)
+mapfile -t files < <(git ls-files -co --exclude-standard -- '*.cc' '*.c' '*.h' 2>/dev/null ||
+	find src tests bench fuzz -name '*.cc' -o -name '*.c' -o -name '*.h' 2>/dev/null)
 mapfile -t units < <(printf '%s\n' "${files[@]}" | grep '\.cc$' | while read -r f; do
 	grep -q "\"file\": \"[^\"]*/$f\"" "$build/compile_commands.json" && echo "$f"
 done)
