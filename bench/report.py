@@ -64,7 +64,7 @@ def sizes(build_root):
     for preset in sorted(os.listdir(build_root)):
         tool = os.path.join(build_root, preset, "hostq")
         floor = os.path.join(build_root, preset, "bench", "hostq_floor")
-        if not os.path.isfile(tool) or "asan" in preset:
+        if not os.path.isfile(tool) or preset in ("host-asan", "fuzz"):
             continue
         floor_size = stripped_size(floor) if os.path.isfile(floor) else None
         rows.append((preset, stripped_size(tool), floor_size, needed(tool)))

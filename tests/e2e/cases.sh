@@ -53,8 +53,8 @@ row overflow-low-bits dnsmasq '0.0.0.1\n' --sent 'query[PTR] 1.0.0.0.in-addr.arp
 row overflow-sign-bit dnsmasq '128.0.0.0\n' -- 0.0.0.2147483648
 row overflow-saturated dnsmasq '255.255.255.255\n' -- 0.0.0.99999999999999999999
 row number-128k dnsmasq '' -- "$huge_number"
-row dots-only dnsmasq '' --not-sent 'query[A]' -- ...
-row empty-query dnsmasq '' --not-sent 'query[A]' -- ''
+row dots-only dnsmasq '' --sent 'query[PTR] 0.0.0.0.in-addr.arpa ' --not-sent 'query[A]' -- ...
+row empty-query dnsmasq '' --sent 'query[PTR] 0.0.0.0.in-addr.arpa ' --not-sent 'query[A]' -- ''
 
 # --- looks numeric, is a name: never a PTR query ---------------------------
 row exponent dnsmasq '' --not-sent 'query[PTR]' --sent 'query[A] 1e5 ' -- 1e5
