@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The tree is clean under clang-format and clang-tidy.
+# The tree is clean under clang-format and clang-tidy, and the manual page
+# under mandoc's lint.
 #
 #   tests/lint.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR has compile_commands.json)
 set -u
@@ -20,5 +21,9 @@ if ! clang-tidy --quiet -p "$build" "${units[@]}" 2>/dev/null; then
 	echo "FAIL: clang-tidy"
 	failed=$((failed + 1))
 fi
-echo "$((2 - failed)) passed, $failed failed"
+if ! mandoc -T lint -W warning man/hostq.1; then
+	echo "FAIL: mandoc -T lint man/hostq.1"
+	failed=$((failed + 1))
+fi
+echo "$((3 - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]
