@@ -12,7 +12,6 @@
 #  - uClibc-ng takes the first 4 bytes of an A record of length 5, glibc
 #    rejects the answer.
 
-twelve=$(printf '%.0s0123456789' $(seq 1 12)) # 120 bytes
 long_name=$(printf 'a%.0s' $(seq 1 63)).$(printf 'b%.0s' $(seq 1 63)).$(printf 'c%.0s' $(seq 1 63)).$(printf 'd%.0s' $(seq 1 63)).$(printf 'e%.0s' $(seq 1 40)).test
 huge=$((128 * 1024 - 1)) # the kernel's limit for one argument
 huge_name=$(head -c "$huge" /dev/zero | tr '\0' a)
