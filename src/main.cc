@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include "address_output.h"
+#include "libc_resolver.h"
 #include "numeric_query.h"
 
 int main(int argc, char **argv)
@@ -23,12 +24,16 @@ int main(int argc, char **argv)
 	const char *query = argv[1];
 
 	// Load the system's resolver configuration afresh, whatever libc cached.
-	res_init();
+	if constexpr (libc_res_init_obeys_config)
+		res_init();
 
 	const hostent *entry = nullptr;
 	if (is_numeric_query(query)) {
 		const numeric_address address = compose_numeric_address(query);
 		entry = gethostbyaddr(address.data(), address.size(), AF_INET);
+		if (libc_reverse_lookup_never_fails && entry != nullptr &&
+		    is_numeric_fallback(*entry, address))
+			entry = nullptr;
 	} else {
 		entry = gethostbyname(query);
 	}

@@ -2,12 +2,16 @@
 # SPDX-License-Identifier: MIT
 """Test-side DNS helpers, loopback only.
 
-  dns_tool.py serve MODE READY_FILE   a misbehaving server on 127.0.0.1:53
-  dns_tool.py probe NAME              exit 0 once 127.0.0.1:53 answers NAME
+  dns_tool.py serve MODE ADDRESS READY_FILE ID_LOG
+                                     a misbehaving server on ADDRESS port 53
+  dns_tool.py probe NAME             exit 0 once 127.0.0.1:53 answers NAME
+  dns_tool.py unpredictable ID_LOG   exit 0 when the query IDs of the runs
+                                     in ID_LOG could not have been guessed
 
-MODE is one of: drop servfail refused short truncated lying-count
+MODE is one of: drop servfail refused nxdomain short truncated lying-count
 cut-record a-len5 loop. The server answers only over UDP (so a truncated
-answer has no TCP to retry over) and exits by itself after a while.
+answer has no TCP to retry over), appends the ID of every query to ID_LOG,
+and exits by itself after a while.
 """
 import socket
 import struct
@@ -42,6 +46,8 @@ def reply(mode, query):
         return header(query, 0x0082, 0) + question
     if mode == "refused":
         return header(query, 0x0085, 0) + question
+    if mode == "nxdomain":
+        return header(query, 0x0083, 0) + question
     if mode == "short":
         return query[:5]
     if mode == "truncated":
@@ -60,9 +66,10 @@ def reply(mode, query):
     return None  # drop
 
 
-def serve(mode, ready_file):
-    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    sock.bind(("127.0.0.1", 53))
+def serve(mode, address, ready_file, id_log):
+    sock = socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind((address, 53))
+    ids = open(id_log, "a", buffering=1)
     sock.settimeout(1)
     with open(ready_file, "w") as f:
         f.write("ready\n")
@@ -74,6 +81,7 @@ def serve(mode, ready_file):
             continue
         if len(query) < 17:
             continue
+        ids.write(f"{query[0] << 8 | query[1]}\n")
         answer = reply(mode, query)
         if answer is not None:
             sock.sendto(answer, peer)
@@ -96,9 +104,34 @@ def probe(name):
     return 1
 
 
+def unpredictable(id_log):
+    """The runs in ID_LOG are separated by lines "run". Random 16-bit IDs
+    pass all tests with a probability above 1 - 1e-5; a counter,
+    whether it restarts in every run or not, fails them all."""
+    runs = [[int(i) for i in run.split()] for run in open(id_log).read().split("run\n")[1:]]
+    firsts = [run[0] for run in runs if run]
+    steps = [(b - a) & 0xFFFF for a, b in zip(firsts, firsts[1:])]
+    follow = [(b - a) & 0xFFFF for run in runs for a, b in zip(run, run[1:])]
+    problems = []
+    if len(firsts) < len(runs) or len(runs) < 8:
+        problems.append(f"{len(runs)} runs, {len(firsts)} with a query")
+    if len(set(firsts)) < len(firsts) - 1:
+        problems.append("first IDs repeat across runs")
+    if sum(1 for d in steps if d < 16 or d > 0xFFFF - 16) > 2:
+        problems.append("first IDs of successive runs lie close together")
+    if sum(1 for d in follow if d == 1) > 1:
+        problems.append("queries within a run count up by one")
+    print(f"first IDs: {' '.join(map(str, firsts))}")
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
 if __name__ == "__main__":
-    if len(sys.argv) == 4 and sys.argv[1] == "serve":
-        serve(sys.argv[2], sys.argv[3])
+    if len(sys.argv) == 6 and sys.argv[1] == "serve":
+        serve(*sys.argv[2:])
+    elif len(sys.argv) == 3 and sys.argv[1] == "unpredictable":
+        sys.exit(unpredictable(sys.argv[2]))
     elif len(sys.argv) == 3 and sys.argv[1] == "probe":
         sys.exit(probe(sys.argv[2]))
     else:

@@ -3,7 +3,7 @@
 # End-to-end table: the real binary against real DNS servers, in private
 # user, network, mount and PID namespaces of the test's own, on loopback.
 #
-#   tests/e2e/run.sh [--flavour glibc|uclibc] [--runner "CMD ..."] [--only REGEX] BINARY
+#   tests/e2e/run.sh [--flavour glibc|uclibc|musl] [--runner "CMD ..."] [--only REGEX] BINARY
 #
 # --flavour: the C library the binary uses, where resolvers differ.
 # --runner:  a command prefix for the binary (qemu-mipsel ..., valgrind ...).
@@ -21,7 +21,7 @@ while [ $# -gt 1 ]; do
 	shift 2
 done
 [ $# -eq 1 ] || {
-	echo "usage: run.sh [--flavour glibc|uclibc] [--runner CMD] [--only REGEX] BINARY" >&2
+	echo "usage: run.sh [--flavour glibc|uclibc|musl] [--runner CMD] [--only REGEX] BINARY" >&2
 	exit 2
 }
 bin=$(realpath "$1")
@@ -45,22 +45,25 @@ fail() {
 # Runs the binary once with ARGUMENTs against SERVER and checks: exit
 # status 0, empty standard error, and standard output equal to EXPECTED
 # (printf %b escapes; "set:" first compares the lines in any order,
-# "subset:" takes some of them, at least one, none twice).
-# Options, each also as --glibc:OPTION or --uclibc:OPTION for one flavour:
+# "subset:" takes some of them, at least one, none twice;
+# "any:" at most one line, whatever it says). Options, each also as
+# --FLAVOUR:OPTION for one flavour (--glibc:, --uclibc:, --musl:):
 #   --expect OUT      EXPECTED for this flavour
 #   --sent TEXT       the server's query log shows TEXT
 #   --not-sent TEXT   it does not
 #   --stdout closed|full|pipe   where standard output goes (not checked)
 #   --within SECONDS  the run ends within SECONDS
-#   --resolv LINES    extra resolv.conf lines for this run
+#   --resolv LINES    resolv.conf for this run, instead of the world's
+#   --fresh-names N   N runs, the first argument suffixed by K in run K;
+#                     then the query IDs they sent must be unpredictable
 row() {
-	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' extra=''
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs=''
 	shift 3
 	while [ $# -gt 0 ] && [ "$1" != -- ]; do
 		local opt=$1 value=$2
 		shift 2
 		case $opt in
-		--glibc:* | --uclibc:*)
+		--glibc:* | --uclibc:* | --musl:*)
 			[ "${opt:2:${#flavour}+1}" = "$flavour:" ] || continue
 			opt=--${opt#*:}
 			;;
@@ -71,7 +74,8 @@ row() {
 		--not-sent) not_sent+=("$value") ;;
 		--stdout) sink=$value ;;
 		--within) within=$value ;;
-		--resolv) extra=$value ;;
+		--resolv) resolv=$value ;;
+		--fresh-names) runs=$value ;;
 		*) fail "$name: unknown option $opt" && return ;;
 		esac
 	done
@@ -81,11 +85,24 @@ row() {
 		fail "$name: server $srv did not start"
 		return
 	}
-	[ -z "$extra" ] || write_resolv_conf "$(printf '%b' "$extra")"
+	[ -z "$resolv" ] || write_resolv_conf "$(printf '%b' "$resolv")" || {
+		fail "$name: resolv.conf names a server outside loopback"
+		return
+	}
 	dns_log_mark
 	local start=${EPOCHREALTIME/./} status
 	case $sink in
-	'') env -i "${prefix[@]}" "$bin" "$@" >"$world/out" 2>"$world/err" ;;
+	'') if [ -n "$runs" ]; then
+		: >"$world/ids.log" >"$world/out" >"$world/err"
+		local k status=0
+		for ((k = 1; k <= runs; k++)); do
+			echo run >>"$world/ids.log"
+			env -i "${prefix[@]}" "$bin" "$1$k" "${@:2}" >>"$world/out" 2>>"$world/err" || status=$?
+		done
+		(exit $status)
+	else
+		env -i "${prefix[@]}" "$bin" "$@" >"$world/out" 2>"$world/err"
+	fi ;;
 	closed) env -i "${prefix[@]}" "$bin" "$@" >&- 2>"$world/err" ;;
 	full) env -i "${prefix[@]}" "$bin" "$@" >/dev/full 2>"$world/err" ;;
 	pipe)
@@ -100,14 +117,17 @@ row() {
 	esac
 	status=$?
 	local elapsed_ms=$(((${EPOCHREALTIME/./} - start) / 1000))
-	[ -z "$extra" ] || write_resolv_conf
+	[ -z "$resolv" ] || write_resolv_conf
 
 	local problems=()
 	[ "$status" -eq 0 ] || problems+=("exit status $status")
 	[ -s "$world/err" ] && problems+=("stderr: $(head -c 300 "$world/err")")
 	if [ -z "$sink" ]; then
 		local want got
-		if [ "${expected#subset:}" != "$expected" ]; then
+		if [ "$expected" = any: ]; then
+			want=$(head -n 1 "$world/out")
+			got=$(cat "$world/out")
+		elif [ "${expected#subset:}" != "$expected" ]; then
 			# Some of the lines, none twice, at least one.
 			want=$(printf '%b' "${expected#subset:}" | sort)
 			got=$(sort "$world/out")
@@ -135,6 +155,9 @@ row() {
 	done
 	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
 		problems+=("took ${elapsed_ms} ms, over ${within} s")
+	if [ -n "$runs" ] && ! t=$("$python" "$here/dns_tool.py" unpredictable "$world/ids.log"); then
+		problems+=("query IDs: ${t//$'\n'/; }")
+	fi
 	if [ ${#problems[@]} -eq 0 ]; then
 		passed=$((passed + 1))
 		echo "ok   $name (${elapsed_ms} ms)"

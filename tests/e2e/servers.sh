@@ -1,12 +1,15 @@
 # SPDX-License-Identifier: MIT
-# The DNS servers of the end-to-end world, one at a time on 127.0.0.1:53.
-# Sourced by run.sh inside its namespaces; $world is the world's folder.
+# The DNS servers of the end-to-end world, on port 53 of loopback
+# addresses. Sourced by run.sh inside its namespaces; $world is the
+# world's folder.
 #
-#   use_server dnsmasq|nsd|none|fault:MODE   (a no-op when already running)
+#   use_server SPEC    SPEC: none, or SERVER[@ADDRESS] joined by '+',
+#                      SERVER one of dnsmasq, nsd, fault:MODE; ADDRESS
+#                      127.0.0.1 unless given (a no-op when already running)
 #   stop_server
 #   dns_log_mark / dns_log_since_mark         (dnsmasq's query log)
 
-server='' server_pid=''
+server='' server_pids=()
 # Debian's own, not a version manager's shim that costs a second a start.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
@@ -34,32 +37,43 @@ dns_hosts() {
 	echo '255.255.255.255 saturated.test'
 }
 
+# Every dnsmasq also serves where.test, with an address of its own (and
+# its PTR record), so that an answer tells which server gave it.
+where_address() {
+	case $1 in
+	*:*) echo 10.9.6.6 ;;
+	*) echo "10.9.0.${1##*.}" ;;
+	esac
+}
+
 start_dnsmasq() {
+	local address=$1 conf=$world/dnsmasq-$1.conf
 	dns_hosts >"$world/dns-hosts"
-	: >"$world/dnsmasq.log"
-	cat >"$world/dnsmasq.conf" <<CONF
+	echo "$(where_address "$address") where.test" >"$world/where-$address"
+	cat >"$conf" <<CONF
 port=53
-listen-address=127.0.0.1
+listen-address=$address
 bind-interfaces
 no-resolv
 no-hosts
 no-poll
 user=root
 group=
-pid-file=$world/dnsmasq.pid
+pid-file=$world/dnsmasq-$address.pid
 log-queries
 log-facility=$world/dnsmasq.log
 local=/test/
 local=/in-addr.arpa/
 addn-hosts=$world/dns-hosts
+addn-hosts=$world/where-$address
 host-record=v6only.test,2001:db8::1
 cname=chain-start.test,chain-mid.test
 cname=chain-mid.test,chain-end.test
 CONF
 	# Without --no-daemon the first process exits once the daemon is
 	# ready, non-zero when it failed.
-	dnsmasq --conf-file="$world/dnsmasq.conf" || return 1
-	server_pid=$(cat "$world/dnsmasq.pid")
+	dnsmasq --conf-file="$conf" || return 1
+	server_pids+=("$(cat "$world/dnsmasq-$address.pid")")
 }
 
 start_nsd() {
@@ -98,35 +112,39 @@ zone:
     zonefile: test.zone
 CONF
 	nsd -d -c "$world/nsd/nsd.conf" &
-	server_pid=$!
+	server_pids+=($!)
 	"$python" "$here/dns_tool.py" probe ordered.test
 }
 
+# The misbehaving responder; it logs the ID of every query to ids.log.
 start_fault() {
-	rm -f "$world/fault.ready"
-	"$python" "$here/dns_tool.py" serve "$1" "$world/fault.ready" &
-	server_pid=$!
+	local ready=$world/fault-$2.ready pid
+	rm -f "$ready"
+	"$python" "$here/dns_tool.py" serve "$1" "$2" "$ready" "$world/ids.log" &
+	pid=$!
+	server_pids+=("$pid")
 	for _ in $(seq 1 500); do
-		[ -e "$world/fault.ready" ] && return 0
-		kill -0 "$server_pid" 2>/dev/null || return 1
+		[ -e "$ready" ] && return 0
+		kill -0 "$pid" 2>/dev/null || return 1
 		sleep 0.01
 	done
 	return 1
 }
 
 stop_server() {
-	if [ -n "$server_pid" ]; then
-		kill "$server_pid" 2>/dev/null
+	local pid
+	for pid in "${server_pids[@]}"; do
+		kill "$pid" 2>/dev/null
 		# Not always our child (daemons): watch the PID go. An orphan
 		# becomes this shell's, the namespace's init, and stays a zombie
 		# until the wait below, which counts as gone.
 		for _ in $(seq 1 500); do
-			alive "$server_pid" || break
+			alive "$pid" || break
 			sleep 0.01
 		done
-		wait "$server_pid" 2>/dev/null
-	fi
-	server='' server_pid=''
+		wait "$pid" 2>/dev/null
+	done
+	server='' server_pids=()
 }
 
 alive() {
@@ -139,17 +157,23 @@ alive() {
 use_server() {
 	[ "$1" = "$server" ] && return 0
 	stop_server
-	case $1 in
-	none) ;;
-	dnsmasq) start_dnsmasq ;;
-	nsd) start_nsd ;;
-	fault:*) start_fault "${1#fault:}" ;;
-	*) false ;;
-	esac || {
-		echo "e2e: could not start server $1" >&2
-		stop_server
-		return 1
-	}
+	: >"$world/dnsmasq.log"
+	local one kind address
+	[ "$1" = none ] && server=none && return 0
+	for one in ${1//+/ }; do
+		kind=${one%%@*} address=127.0.0.1
+		[ "$kind" = "$one" ] || address=${one#*@}
+		case $kind in
+		dnsmasq) start_dnsmasq "$address" ;;
+		nsd) start_nsd ;;
+		fault:*) start_fault "${kind#fault:}" "$address" ;;
+		*) false ;;
+		esac || {
+			echo "e2e: could not start server $one" >&2
+			stop_server
+			return 1
+		}
+	done
 	server=$1
 }
 
