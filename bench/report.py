@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""Turns bench.tsv into a Markdown table and an SVG chart, and adds the
-stripped size and NEEDED of every build found.
+"""Turns bench.tsv and targets.tsv into Markdown tables and an SVG chart,
+and adds the stripped size and NEEDED of every build found.
 
   report.py RESULTS_DIR BUILD_ROOT
 """
@@ -13,9 +13,10 @@ import subprocess
 import sys
 import tempfile
 
-TOOLS = ["hostq", "floor", "getent", "gethostip", "dig"]
+TOOLS = ["hostq", "hostq-copy", "floor", "getent", "gethostip", "dig"]
 LABELS = {
     "hostq": "hostq",
+    "hostq-copy": "hostq, a copy",
     "floor": "C floor",
     "getent": "getent ahostsv4",
     "gethostip": "gethostip -d",
@@ -24,9 +25,15 @@ LABELS = {
 
 
 def read_rows(path):
+    if not os.path.exists(path):
+        return []
     with open(path) as f:
         header = f.readline().rstrip("\n").split("\t")
         return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
+
+
+def in_order(values):
+    return list(dict.fromkeys(values))
 
 
 def short(output):
@@ -38,7 +45,7 @@ def ratio(value, floor):
     return f"{value / floor:.3f}" if floor else "-"
 
 
-def elf_machine(path):
+def elf_prefix(path):
     header = subprocess.run(["readelf", "-h", path], capture_output=True, text=True).stdout
     if "MIPS" not in header:
         return ""
@@ -46,10 +53,9 @@ def elf_machine(path):
 
 
 def stripped_size(path):
-    prefix = elf_machine(path)
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "stripped")
-        if subprocess.run([prefix + "strip", "-o", out, path], capture_output=True).returncode != 0:
+        if subprocess.run([elf_prefix(path) + "strip", "-o", out, path], capture_output=True).returncode != 0:
             return None
         return os.path.getsize(out)
 
@@ -71,93 +77,124 @@ def sizes(build_root):
     return rows
 
 
-def svg_chart(rows, tool_sizes):
-    """Horizontal bars on a log scale: instructions per query, and size."""
-    queries = sorted({r["query"] for r in rows}, key=[r["query"] for r in rows].index)
-    instr = {(r["tool"], r["query"]): int(r["instructions"] or 0) for r in rows}
-    colours = ["#4e79a7", "#f28e2b", "#e15759", "#76b7b2", "#59a14f"]
-    width, left, bar, gap = 760, 150, 9, 14
-    parts = []
-    y = 30
+def svg_chart(groups):
+    """One bar a row: hostq's figure as a ratio to the floor's, drawn from
+    the floor (1.0) to the left when below it, to the right when above."""
+    width, left, bar, low, high = 760, 250, 12, 0.85, 1.15
+    span = width - left - 60
 
-    def axis_x(value, top):
-        return left + (width - left - 90) * math.log10(max(value, 1)) / math.log10(max(top, 10))
+    def x(value):
+        return left + span * (min(max(value, low), high) - low) / (high - low)
 
-    top = max(instr.values())
-    parts.append(f'<text x="10" y="{y}" font-weight="bold">Instructions per run (callgrind, log scale)</text>')
-    y += 14
-    for tool in TOOLS:
-        parts.append(f'<text x="10" y="{y + 5 * bar // 2 + 4}">{LABELS[tool]}</text>')
-        for i, q in enumerate(queries):
-            v = instr.get((tool, q), 0)
-            w = axis_x(v, top) - left
-            parts.append(f'<rect x="{left}" y="{y + i * bar}" width="{w:.1f}" height="{bar - 1}" fill="{colours[i]}"/>')
-            parts.append(f'<text x="{left + w + 4:.1f}" y="{y + i * bar + bar - 2}" font-size="8">{v:,}</text>')
-        y += len(queries) * bar + gap
-    for i, q in enumerate(queries):
-        parts.append(f'<rect x="{left + i * 120}" y="{y}" width="9" height="9" fill="{colours[i]}"/>')
-        parts.append(f'<text x="{left + i * 120 + 13}" y="{y + 9}" font-size="10">{q}</text>')
-    y += 36
-    top = max(s for _, s in tool_sizes)
-    parts.append(f'<text x="10" y="{y}" font-weight="bold">Executable size in bytes (log scale)</text>')
-    y += 14
-    for tool, size in tool_sizes:
-        w = axis_x(size, top) - left
-        parts.append(f'<text x="10" y="{y + 10}">{LABELS[tool]}</text>')
-        parts.append(f'<rect x="{left}" y="{y}" width="{w:.1f}" height="13" fill="#4e79a7"/>')
-        parts.append(f'<text x="{left + w + 4:.1f}" y="{y + 10}" font-size="10">{size:,}</text>')
-        y += 18
+    parts, y = [], 10
+    for title, rows in groups:
+        y += 20
+        parts.append(f'<text x="10" y="{y}" font-weight="bold">{title}</text>')
+        y += 6
+        top = y
+        for label, value in rows:
+            x0, x1 = sorted((x(1.0), x(value)))
+            colour = "#59a14f" if value <= 1.0 else "#e15759"
+            parts.append(f'<text x="10" y="{y + bar - 2}" font-size="10">{label}</text>')
+            parts.append(f'<rect x="{x0:.1f}" y="{y}" width="{max(x1 - x0, 1):.1f}" height="{bar - 2}" fill="{colour}"/>')
+            parts.append(f'<text x="{x1 + 4:.1f}" y="{y + bar - 2}" font-size="10">{value:.3f}</text>')
+            y += bar
+        parts.append(f'<line x1="{x(1.0)}" y1="{top - 2}" x2="{x(1.0)}" y2="{y + 2}" stroke="black"/>')
+    for tick in (low, 0.9, 0.95, 1.0, 1.05, 1.1, high):
+        parts.append(f'<text x="{x(tick) - 10:.1f}" y="{y + 14}" font-size="9">{tick:.2f}</text>')
     body = "\n".join(parts)
-    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{y + 10}" '
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{y + 40}" '
             f'font-family="sans-serif" font-size="11">\n<rect width="100%" height="100%" fill="white"/>\n'
-            f"{body}\n</svg>\n")
+            f'<text x="{left}" y="{y + 32}" font-size="10">hostq ÷ C floor, from the floor (1.00): green below it, '
+            f'red above; clipped at {low} and {high}</text>\n{body}\n</svg>\n')
+
+
+def host_tables(rows, runs):
+    by = {(r["tool"], r["query"]): r for r in rows}
+    md = ["## Host", "",
+          f"Each figure per run. Wall time: median and quartiles of {runs} runs per tool and query, the order "
+          "shuffled anew every round (process start included); ×floor is the ratio to the C floor measured "
+          "in the same run. `hostq, a copy` is the same binary under another name: it shows what noise is.",
+          ""]
+    chart = []
+    for q in in_order(r["query"] for r in rows):
+        md += [f"### `{q}`", "",
+               "| tool | instructions | ×floor | wall ms (q1–q3) | ×floor | peak RSS (KiB) | ×floor | output |",
+               "|---|---:|---:|---:|---:|---:|---:|---|"]
+        f = by[("floor", q)]
+        for t in TOOLS:
+            r = by.get((t, q))
+            if r is None:
+                continue
+            i, w, m = int(r["instructions"] or 0), int(r["wall_us"]), int(r["rss_kb"])
+            md.append(f"| {LABELS[t]} | {i:,} | {ratio(i, int(f['instructions'] or 0))} | "
+                      f"{w / 1000:.2f} ({int(r['wall_q1_us']) / 1000:.2f}–{int(r['wall_q3_us']) / 1000:.2f}) | "
+                      f"{ratio(w, int(f['wall_us']))} | {m:,} | {ratio(m, int(f['rss_kb']))} | {short(r['output'])} |")
+        md.append("")
+        h = by[("hostq", q)]
+        chart.append((f"host wall, {q}", int(h["wall_us"]) / int(f["wall_us"])))
+    # Noise: a median is known to about 1.57 IQR / sqrt(n) (a box plot's
+    # notch); two medians differ within noise while their notches overlap.
+    def notch(r):
+        return 1.57 * (int(r["wall_q3_us"]) - int(r["wall_q1_us"])) / math.sqrt(int(runs))
+
+    md += ["Fairness, hostq against its copy (the same binary): the medians' difference and the noise "
+           "(the sum of the two medians' notches, 1.57·IQR/√n each: overlapping notches are within noise).", "",
+           "| query | hostq (ms) | copy (ms) | difference (ms) | noise (ms) | within noise |", "|---|---:|---:|---:|---:|---|"]
+    for q in in_order(r["query"] for r in rows):
+        a, b = by[("hostq", q)], by.get(("hostq-copy", q))
+        if b is None:
+            continue
+        diff, noise = abs(int(a["wall_us"]) - int(b["wall_us"])), notch(a) + notch(b)
+        md.append(f"| `{q}` | {int(a['wall_us']) / 1000:.2f} | {int(b['wall_us']) / 1000:.2f} | {diff / 1000:.2f} | "
+                  f"{noise / 1000:.2f} | {'yes' if diff <= noise else 'no'} |")
+    md.append("")
+    return md, chart
+
+
+def target_tables(rows):
+    md = ["## Target builds", "",
+          "Executed target instructions per run (qemu, `-singlestep -d exec,nochain`: one line an instruction; "
+          "the whole process, loader and libc included), against the same dnsmasq, hostq and the C floor "
+          "built the same way.", ""]
+    chart = []
+    for build in in_order(r["build"] for r in rows):
+        md += [f"### `{build}`", "", "| query | hostq | C floor | ×floor | output |", "|---|---:|---:|---:|---|"]
+        for r in rows:
+            if r["build"] != build:
+                continue
+            h, f = int(r["hostq"]), int(r["floor"].split()[0])
+            note = r["floor"].partition(" ")[2]
+            md.append(f"| `{r['query']}` | {h:,} | {f:,}{' ' + note if note else ''} | {ratio(h, f)} | "
+                      f"{short(r['output'])} |")
+            chart.append((f"{build}, {r['query']}", h / f))
+        md.append("")
+    return md, chart
 
 
 def main():
     results, build_root = sys.argv[1], sys.argv[2]
-    rows = read_rows(os.path.join(results, "bench.tsv"))
-    by = {(r["tool"], r["query"]): r for r in rows}
-    queries = sorted({r["query"] for r in rows}, key=[r["query"] for r in rows].index)
-    runs = open(os.path.join(results, "bench.runs")).read().strip()
-
-    md = ["# hostq benchmark", "", f"Each figure per run; wall time is the median of {runs.split()[1]} interleaved runs "
-          "(process start included); ×floor is the ratio to the C floor measured in the same run.", ""]
-    for q in queries:
-        md += [f"## `{q}`", "",
-               "| tool | instructions | ×floor | wall (ms) | ×floor | peak RSS (KiB) | ×floor | output |",
-               "|---|---:|---:|---:|---:|---:|---:|---|"]
-        f = by[("floor", q)]
-        for t in TOOLS:
-            r = by[(t, q)]
-            i, w, m = int(r["instructions"] or 0), int(r["wall_us"]), int(r["rss_kb"])
-            md.append(f"| {LABELS[t]} | {i:,} | {ratio(i, int(f['instructions'] or 0))} | {w / 1000:.2f} | "
-                      f"{ratio(w, int(f['wall_us']))} | {m:,} | {ratio(m, int(f['rss_kb']))} | "
-                      f"{short(r['output'])} |")
-        md.append("")
-
+    runs = open(os.path.join(results, "bench.runs")).read().split()[1]
+    md = ["# hostq benchmark", ""]
+    host_md, host_chart = host_tables(read_rows(os.path.join(results, "bench.tsv")), runs)
+    target_md, target_chart = target_tables(read_rows(os.path.join(results, "targets.tsv")))
+    md += host_md + target_md
     md += ["## Builds", "", "| build | hostq stripped (bytes) | C floor stripped (bytes) | hostq − floor | hostq NEEDED |",
            "|---|---:|---:|---:|---|"]
     for preset, size, floor, need in sizes(build_root):
         diff = f"{size - floor:+,}" if size and floor else "-"
         md.append(f"| {preset} | {size:,} | {floor or 0:,} | {diff} | {need} |")
     md.append("")
-
-    tool_sizes = []
-    host = os.path.join(build_root, "host")
-    for t, path in [("hostq", os.path.join(host, "hostq")), ("floor", os.path.join(host, "bench", "hostq_floor")),
-                    ("getent", shutil.which("getent")), ("gethostip", shutil.which("gethostip")),
-                    ("dig", shutil.which("dig"))]:
-        size = stripped_size(path) if t in ("hostq", "floor") else os.path.getsize(path)
-        tool_sizes.append((t, size))
-    md += ["Executable sizes on the host (hostq and the floor stripped; the peers as installed, "
-           "without the shared libraries they load): " +
-           ", ".join(f"{LABELS[t]} {s:,}" for t, s in tool_sizes) + " bytes.", ""]
+    peers = [(t, shutil.which(n)) for t, n in [("getent", "getent"), ("gethostip", "gethostip"), ("dig", "dig")]]
+    md += ["Peers as installed on the host, without the shared libraries they load: " +
+           ", ".join(f"{LABELS[t]} {os.path.getsize(p):,}" for t, p in peers if p) + " bytes.", ""]
 
     text = "\n".join(md)
     with open(os.path.join(results, "bench.md"), "w") as f:
         f.write(text)
     with open(os.path.join(results, "bench.svg"), "w") as f:
-        f.write(svg_chart(rows, tool_sizes))
+        f.write(svg_chart([("Host wall time, median", host_chart),
+                           ("Target instructions per run", target_chart)]))
     print(text)
     print(f"written: {results}/bench.md, {results}/bench.svg")
 
