@@ -43,13 +43,13 @@ if [ -z "${HOSTQ_E2E_WORLD:-}" ]; then
 	done
 	mkdir -p "$out"
 fi
-. "$top/tests/e2e/world.sh"
+. "$top/lab/world.sh"
 enter_world "$0" --runs "$runs" --build "$build" --targets "$targets" --out "$out"
 # getent ahostsv4 asks getaddrinfo with AI_ADDRCONFIG, which answers
 # nothing on a host whose only IPv4 address is 127.0.0.1. A second
 # loopback address is enough for it, and stays on lo.
 ip addr add 127.0.0.2/8 dev lo || exit 1
-. "$top/tests/e2e/servers.sh"
+. "$top/lab/servers.sh"
 trap stop_server EXIT
 use_server dnsmasq || exit 1
 

@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Runs the fuzzer for a bounded time from the checked-in corpus, which it
-# only reads; new inputs go to a temporary folder. Any crash or mismatch
-# fails the run, and the input that caused it is kept and named.
+# Runs the fuzzer for a bounded time, seeded with the queries of the
+# numeric cases table and two names; inputs go to a temporary folder. Any
+# crash or mismatch fails the run, and the input that caused it is named.
 #
-#   fuzz/run_fuzz.sh FUZZER CORPUS SECONDS
+#   fuzz/run_fuzz.sh FUZZER CASES_TSV SECONDS
 set -u
-fuzzer=$1 corpus=$2 seconds=$3
+fuzzer=$1 cases=$2 seconds=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir "$work/corpus"
+{
+	grep -v '^#' "$cases" | cut -f2
+	printf '%s\n' 1e5 0x7f.0.0.1
+} | while IFS= read -r query; do
+	printf '%s' "$query" >"$work/corpus/$((++n))"
+done
 "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 -max_len=256 \
-	-artifact_prefix="$work/" "$work" "$corpus" >"$work/log" 2>&1
+	-artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1
 status=$?
 grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$work/log"
 if [ "$status" -ne 0 ]; then

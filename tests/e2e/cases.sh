@@ -23,6 +23,21 @@ huge=$((128 * 1024 - 1)) # the kernel's limit for one argument
 huge_name=$(head -c "$huge" /dev/zero | tr '\0' a)
 huge_number=$(head -c "$huge" /dev/zero | tr '\0' 9)
 big_set=$(for i in $(seq 1 60); do printf '10.6.0.%s\\n' "$i"; done)
+numeric_cases=$here/../numeric_cases.tsv
+awk -F'\t' '!/^#/ && $1 != "0.0.0.0" {print $1, "numeric.test"}' "$numeric_cases" | sort -u >"$world/extra-hosts"
+
+# --- usage: the first argument missing or starting with '-'; no lookup -----
+usage='hostq DNS name. Return ip adress or NULL if not resolved\n'
+row usage-no-argument none "$usage" --
+row usage-hyphen none "$usage" -- -
+row usage-h none "$usage" -- -h
+row usage-help none "$usage" -- --help
+row usage-double-hyphen none "$usage" -- --
+row usage-negative-number none "$usage" -- -1 one.test
+row usage-hyphen-quad dnsmasq "$usage" --not-sent 'query[' -- -192.0.2.1 one.test
+row usage-stdout-closed none '' --stdout closed -- -h
+row usage-stdout-full none '' --stdout full -- -h
+row usage-stdout-dead-pipe none '' --stdout pipe -- -h
 
 # --- name road -------------------------------------------------------------
 row one-a-record dnsmasq '10.0.0.1\n' --sent 'query[A] one.test ' -- one.test
@@ -42,24 +57,18 @@ row name-300-bytes dnsmasq '' -- "$long_name"
 row name-128k dnsmasq '' -- "$huge_name"
 
 # --- numeric road: the PTR query names the composed address ----------------
-row ptr-hit dnsmasq '192.0.2.1\n' --sent 'query[PTR] 1.2.0.192.in-addr.arpa ' -- 192.0.2.1
+# Every case of numeric_cases.tsv; dnsmasq serves a PTR record for each
+# address but 0.0.0.0.
 row ptr-miss dnsmasq '' --sent 'query[PTR] 99.2.0.192.in-addr.arpa ' -- 192.0.2.99
 row ptr-from-hosts dnsmasq '10.1.0.1\n' --not-sent 'query[' -- 010.001.000.001
-row leading-zeros-decimal dnsmasq '10.1.0.2\n' --sent 'query[PTR] 2.0.1.10.in-addr.arpa ' -- 010.001.000.002
-row leading-zeros-long dnsmasq '1.2.3.4\n' -- 0000000000000000000000000001.2.3.4
-row five-numbers dnsmasq '1.2.3.4\n' --sent 'query[PTR] 4.3.2.1.in-addr.arpa ' -- 1.2.3.4.5
-row above-255-last dnsmasq '10.0.1.0\n' --sent 'query[PTR] 0.1.0.10.in-addr.arpa ' -- 10.0.0.256
-row above-255-second dnsmasq '3.44.0.1\n' -- 2.300.0.1
-row above-255-first dnsmasq '0.1.2.3\n' -- 256.1.2.3
-row one-number dnsmasq '17.0.0.0\n' --sent 'query[PTR] 0.0.0.17.in-addr.arpa ' -- 17
-row two-numbers dnsmasq '1.2.0.0\n' -- 1.2
-row double-dot dnsmasq '1.0.0.0\n' --sent 'query[PTR] 0.0.0.1.in-addr.arpa ' -- 1..2
-row overflow-low-bits dnsmasq '0.0.0.1\n' --sent 'query[PTR] 1.0.0.0.in-addr.arpa ' -- 0.0.0.4294967297
-row overflow-sign-bit dnsmasq '128.0.0.0\n' -- 0.0.0.2147483648
-row overflow-saturated dnsmasq '255.255.255.255\n' -- 0.0.0.99999999999999999999
-row number-128k dnsmasq '' -- "$huge_number"
-row dots-only dnsmasq '' --sent 'query[PTR] 0.0.0.0.in-addr.arpa ' --not-sent 'query[A]' -- ...
-row empty-query dnsmasq '' --sent 'query[PTR] 0.0.0.0.in-addr.arpa ' --not-sent 'query[A]' -- ''
+row number-128k dnsmasq '255.0.0.0\n' --sent 'query[PTR] 0.0.0.255.in-addr.arpa ' -- "$huge_number"
+while IFS=$'\t' read -r address query; do
+	[ "${address#\#}" = "$address" ] || continue
+	expected="$address\n"
+	[ "$address" != 0.0.0.0 ] || expected=''
+	IFS=. read -r a b c d <<<"$address"
+	row "numeric:$query" dnsmasq "$expected" --sent "query[PTR] $d.$c.$b.$a.in-addr.arpa " -- "$query"
+done <"$numeric_cases"
 
 # --- looks numeric, is a name: never a PTR query ---------------------------
 row exponent dnsmasq '' --not-sent 'query[PTR]' --sent 'query[A] 1e5 ' -- 1e5

@@ -10,6 +10,7 @@
 # --only:    run the rows whose names match REGEX (extended).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+lab=$here/../../lab
 flavour=glibc runner='' only=''
 while [ $# -gt 1 ]; do
 	case $1 in
@@ -26,10 +27,10 @@ done
 }
 bin=$(realpath "$1")
 
-. "$here/world.sh"
+. "$lab/world.sh"
 enter_world "$0" --flavour "$flavour" --runner "$runner" --only "$only" "$bin"
 
-. "$here/servers.sh"
+. "$lab/servers.sh"
 trap stop_server EXIT
 
 passed=0 failed=0
@@ -155,7 +156,7 @@ row() {
 	done
 	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
 		problems+=("took ${elapsed_ms} ms, over ${within} s")
-	if [ -n "$runs" ] && ! t=$("$python" "$here/dns_tool.py" unpredictable "$world/ids.log"); then
+	if [ -n "$runs" ] && ! t=$("$python" "$here/query_ids.py" "$world/ids.log"); then
 		problems+=("query IDs: ${t//$'\n'/; }")
 	fi
 	if [ ${#problems[@]} -eq 0 ]; then

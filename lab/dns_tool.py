@@ -1,12 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""Test-side DNS helpers, loopback only.
+"""DNS helpers of the lab, loopback only.
 
   dns_tool.py serve MODE ADDRESS READY_FILE ID_LOG
                                      a misbehaving server on ADDRESS port 53
   dns_tool.py probe NAME             exit 0 once 127.0.0.1:53 answers NAME
-  dns_tool.py unpredictable ID_LOG   exit 0 when the query IDs of the runs
-                                     in ID_LOG could not have been guessed
 
 MODE is one of: drop servfail refused nxdomain short truncated lying-count
 cut-record a-len5 loop. The server answers only over UDP (so a truncated
@@ -104,34 +102,9 @@ def probe(name):
     return 1
 
 
-def unpredictable(id_log):
-    """The runs in ID_LOG are separated by lines "run". Random 16-bit IDs
-    pass all tests with a probability above 1 - 1e-5; a counter,
-    whether it restarts in every run or not, fails them all."""
-    runs = [[int(i) for i in run.split()] for run in open(id_log).read().split("run\n")[1:]]
-    firsts = [run[0] for run in runs if run]
-    steps = [(b - a) & 0xFFFF for a, b in zip(firsts, firsts[1:])]
-    follow = [(b - a) & 0xFFFF for run in runs for a, b in zip(run, run[1:])]
-    problems = []
-    if len(firsts) < len(runs) or len(runs) < 8:
-        problems.append(f"{len(runs)} runs, {len(firsts)} with a query")
-    if len(set(firsts)) < len(firsts) - 1:
-        problems.append("first IDs repeat across runs")
-    if sum(1 for d in steps if d < 16 or d > 0xFFFF - 16) > 2:
-        problems.append("first IDs of successive runs lie close together")
-    if sum(1 for d in follow if d == 1) > 1:
-        problems.append("queries within a run count up by one")
-    print(f"first IDs: {' '.join(map(str, firsts))}")
-    for problem in problems:
-        print(problem)
-    return 1 if problems else 0
-
-
 if __name__ == "__main__":
     if len(sys.argv) == 6 and sys.argv[1] == "serve":
         serve(*sys.argv[2:])
-    elif len(sys.argv) == 3 and sys.argv[1] == "unpredictable":
-        sys.exit(unpredictable(sys.argv[2]))
     elif len(sys.argv) == 3 and sys.argv[1] == "probe":
         sys.exit(probe(sys.argv[2]))
     else:
