@@ -1,11 +1,11 @@
 # SPDX-License-Identifier: MIT
-# The DNS servers of the end-to-end world, on port 53 of loopback
-# addresses. Sourced by run.sh inside its namespaces; $world is the
-# world's folder.
+# The DNS servers of the lab's world, on port 53 of loopback addresses.
+# Sourced inside its namespaces (lab/world.sh); $world is the world's
+# folder.
 #
-#   use_server SPEC    SPEC: none, or SERVER[@ADDRESS] joined by '+',
-#                      SERVER one of dnsmasq, nsd, fault:MODE; ADDRESS
-#                      127.0.0.1 unless given (a no-op when already running)
+#   use_server SERVERS  none, or SERVER[@ADDRESS] joined by '+', SERVER
+#                       one of dnsmasq, nsd, fault:MODE; ADDRESS 127.0.0.1
+#                       unless given (a no-op when already running)
 #   stop_server
 #   dns_log_mark / dns_log_since_mark         (dnsmasq's query log)
 
