@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# The test world: private user, network, mount and PID namespaces with
+# The lab's world: private user, network, mount and PID namespaces with
 # only loopback, a private /etc whose resolver files are the test's, and a
 # refusal to go on unless every query can only stay inside. Sourced.
 #

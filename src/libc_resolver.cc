@@ -11,7 +11,7 @@ bool is_numeric_fallback(const hostent &entry, const numeric_address &address) n
 	if (entry.h_name == nullptr)
 		return false;
 	char text[sizeof "255.255.255.255"];
-	std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2],
+	std::snprintf(text, sizeof text, "%d.%d.%d.%d", address[0], address[1], address[2],
 		      address[3]);
 	return std::strcmp(entry.h_name, text) == 0;
 }

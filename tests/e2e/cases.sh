@@ -67,7 +67,8 @@ while IFS=$'\t' read -r address query; do
 	expected="$address\n"
 	[ "$address" != 0.0.0.0 ] || expected=''
 	IFS=. read -r a b c d <<<"$address"
-	row "numeric:$query" dnsmasq "$expected" --sent "query[PTR] $d.$c.$b.$a.in-addr.arpa " -- "$query"
+	row "numeric:$query" dnsmasq "$expected" --sent "query[PTR] $d.$c.$b.$a.in-addr.arpa " \
+		--not-sent 'query[A]' -- "$query"
 done <"$numeric_cases"
 
 # --- looks numeric, is a name: never a PTR query ---------------------------
