@@ -45,17 +45,20 @@ def ratio(value, floor):
     return f"{value / floor:.3f}" if floor else "-"
 
 
-def elf_prefix(path):
-    header = subprocess.run(["readelf", "-h", path], capture_output=True, text=True).stdout
-    if "MIPS" not in header:
-        return ""
-    return "mips-linux-gnu-" if "big endian" in header else "mipsel-linux-gnu-"
+def strip_for(build):
+    """The strip that goes with the build's readelf (its cross binutils)."""
+    readelf = "readelf"
+    with open(os.path.join(build, "CMakeCache.txt")) as f:
+        for line in f:
+            if line.startswith("HOSTQ_READELF:"):
+                readelf = line.rstrip("\n").split("=", 1)[1]
+    return readelf[: -len("readelf")] + "strip"
 
 
-def stripped_size(path):
+def stripped_size(strip, path):
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "stripped")
-        if subprocess.run([elf_prefix(path) + "strip", "-o", out, path], capture_output=True).returncode != 0:
+        if subprocess.run([strip, "-o", out, path], capture_output=True).returncode != 0:
             return None
         return os.path.getsize(out)
 
@@ -72,8 +75,9 @@ def sizes(build_root):
         floor = os.path.join(build_root, preset, "bench", "hostq_floor")
         if not os.path.isfile(tool) or preset in ("host-asan", "fuzz"):
             continue
-        floor_size = stripped_size(floor) if os.path.isfile(floor) else None
-        rows.append((preset, stripped_size(tool), floor_size, needed(tool)))
+        strip = strip_for(os.path.join(build_root, preset))
+        floor_size = stripped_size(strip, floor) if os.path.isfile(floor) else None
+        rows.append((preset, stripped_size(strip, tool), floor_size, needed(tool)))
     return rows
 
 

@@ -4,12 +4,15 @@
 # and the C++ headers, that libc for everything else, and no libstdc++ at
 # all. Set before including:
 #   HOSTQ_CROSS         compiler prefix (mipsel-linux-gnu-), empty for the host
+#   HOSTQ_ARCH_FLAGS    the target's code generation flags (cmake/processor.cmake)
+#   HOSTQ_ARCH_LINK_FLAGS  its flags for a static link
 #   HOSTQ_LIBC          uclibc or musl, for the tests' expectations
 #   HOSTQ_LIBC_INCLUDE  the libc's headers
 #   HOSTQ_LIBC_LIB      its start files and libraries
 #   HOSTQ_ELF_ARCH      what tests/elf_test.sh checks besides static/dynamic
 #   HOSTQ_EMULATOR      command prefix that runs a target binary (a list)
 #   HOSTQ_LOADER        the dynamic loader, for HOSTQ_LINKAGE shared
+#   HOSTQ_LIBC_EXTRA_LIBS  what else that libc's static archive calls into
 # Cache variable:
 #   HOSTQ_LINKAGE       static (default) or shared
 set(CMAKE_SYSTEM_NAME Linux)
@@ -36,10 +39,7 @@ foreach(dir IN LISTS search)
   endif()
 endforeach()
 string(APPEND includes " -isystem ${HOSTQ_LIBC_INCLUDE}")
-set(flags "-nostdinc${includes} -fno-pie")
-if(HOSTQ_CROSS)
-  string(PREPEND flags "-march=mips32r2 ")
-endif()
+set(flags "${HOSTQ_ARCH_FLAGS} -nostdinc${includes} -fno-pie")
 set(CMAKE_CXX_FLAGS_INIT "${flags}")
 set(CMAKE_C_FLAGS_INIT "${flags}")
 
@@ -58,8 +58,8 @@ if(HOSTQ_LINKAGE STREQUAL "shared")
   set(facts "${HOSTQ_ELF_ARCH} dynamic")
 else()
   set(start "${lib}/crt1.o ${lib}/crti.o ${gcc_crtbeginT.o}")
-  set(link "-nostdlib -static -no-pie")
-  set(libs "-L${lib} -Wl,--start-group -lc -lgcc -Wl,--end-group ${gcc_crtend.o} ${lib}/crtn.o")
+  set(link "-nostdlib -static -no-pie ${HOSTQ_ARCH_LINK_FLAGS}")
+  set(libs "-L${lib} -Wl,--start-group -lc -lgcc ${HOSTQ_LIBC_EXTRA_LIBS} -Wl,--end-group ${gcc_crtend.o} ${lib}/crtn.o")
   set(facts "${HOSTQ_ELF_ARCH} static")
 endif()
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${link} ${start}")

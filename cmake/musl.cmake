@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Debian's musl for the compiler's machine. Set HOSTQ_CROSS (and, for a
-# target, HOSTQ_EMULATOR and HOSTQ_ELF_ARCH) before including.
+# target, HOSTQ_ARCH_FLAGS, HOSTQ_EMULATOR and HOSTQ_ELF_ARCH) before
+# including.
 execute_process(COMMAND ${HOSTQ_CROSS}gcc -dumpmachine OUTPUT_VARIABLE machine
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(REPLACE "-gnu" "-musl" machine ${machine})

@@ -4,6 +4,11 @@
 # run time (no libstdc++, libgcc_s or libm); further facts as words:
 #   lsb | msb        32-bit, little- or big-endian
 #   mips32r2         built for MIPS32 release 2
+#   armv7hf          ARM, EABI version 5, hard-float, ARMv7 code
+#   aarch64          64-bit AArch64, little-endian
+#   pages64k         loads on kernels with pages of 4, 16 or 64 KiB: every
+#                    segment's file offset and address agree modulo 64 KiB
+#                    and no two segments share a 64 KiB page
 #   static | dynamic no interpreter, or one
 #
 #   tests/elf_test.sh READELF BINARY [FACT]...
@@ -19,9 +24,21 @@ check() {
 		failed=$((failed + 1))
 	fi
 }
+# A kernel maps each LOAD segment from a page-aligned file offset, and
+# the next segment must start in a later page than the last one ended in.
+loads_with_pages() {
+	local page=$1 n=0 last=0 type off addr size
+	while read -r type off addr _ _ size _; do
+		[ "$type" = LOAD ] || continue
+		((n == 0 || addr / page > last)) || return 1
+		(((addr - off) % page == 0)) || return 1
+		last=$(((addr + size - 1) / page)) n=$((n + 1))
+	done <<<"$programs"
+	[ "$n" -gt 0 ]
+}
 header=$("$readelf" -h "$bin") || exit 1
 dynamic=$("$readelf" -d "$bin" 2>/dev/null)
-programs=$("$readelf" -l "$bin" 2>/dev/null)
+programs=$("$readelf" -lW "$bin" 2>/dev/null)
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 echo "NEEDED: ${needed:-none}"
 extra=$(grep -v '^libc\.so\.[0-9]*$' <<<"$needed")
@@ -31,6 +48,9 @@ for fact in "$@"; do
 	lsb) check "not ELF32 little-endian" 'grep -q "Class: *ELF32" <<<"$header" && grep -q "little endian" <<<"$header"' ;;
 	msb) check "not ELF32 big-endian" 'grep -q "Class: *ELF32" <<<"$header" && grep -q "big endian" <<<"$header"' ;;
 	mips32r2) check "not MIPS32r2" 'grep -q "Flags:.*mips32r2" <<<"$header"' ;;
+	armv7hf) check "not ARMv7 hard-float EABI5" 'grep -q "Machine: *ARM$" <<<"$header" && grep -q "Flags:.*Version5 EABI, hard-float ABI" <<<"$header" && "$readelf" -A "$bin" | grep -q "Tag_CPU_arch: v7$"' ;;
+	aarch64) check "not ELF64 little-endian AArch64" 'grep -q "Class: *ELF64" <<<"$header" && grep -q "little endian" <<<"$header" && grep -q "Machine: *AArch64" <<<"$header"' ;;
+	pages64k) check "a segment does not load with 64 KiB pages" 'loads_with_pages 65536' ;;
 	static) check "has an interpreter or needs libraries" '! grep -q INTERP <<<"$programs" && [ -z "$needed" ]' ;;
 	dynamic) check "no interpreter" 'grep -q INTERP <<<"$programs"' ;;
 	*) check "unknown fact $fact" false ;;
