@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# The host's processor, Debian's musl (musl-dev), linked statically.
+# The host's processor, musl from Debian's source (tools/build-musl), linked statically.
 set(CMAKE_SYSTEM_PROCESSOR ${CMAKE_HOST_SYSTEM_PROCESSOR})
 set(HOSTQ_CROSS "")
 set(HOSTQ_ELF_ARCH "")

@@ -1,16 +1,30 @@
 # SPDX-License-Identifier: MIT
-# Debian's musl for the compiler's machine. Set HOSTQ_CROSS (and, for a
-# target, HOSTQ_ARCH_FLAGS, HOSTQ_EMULATOR and HOSTQ_ELF_ARCH) before
-# including.
-execute_process(COMMAND ${HOSTQ_CROSS}gcc -dumpmachine OUTPUT_VARIABLE machine
-                OUTPUT_STRIP_TRAILING_WHITESPACE)
-string(REPLACE "-gnu" "-musl" machine ${machine})
-set(HOSTQ_LIBC musl)
-set(HOSTQ_LIBC_INCLUDE /usr/include/${machine})
-set(HOSTQ_LIBC_LIB /usr/lib/${machine})
-if(NOT EXISTS ${HOSTQ_LIBC_LIB}/libc.a)
-  message(FATAL_ERROR "no musl in ${HOSTQ_LIBC_LIB}: tools/install-deps")
+# musl built from Debian's source with the project's patches
+# (tools/build-musl), for HOSTQ_ARCH or, when that is unset, the host. Set
+# HOSTQ_CROSS (and, for a target, HOSTQ_ARCH, HOSTQ_ARCH_FLAGS,
+# HOSTQ_EMULATOR and HOSTQ_ELF_ARCH) before including.
+# Cache variable:
+#   HOSTQ_MUSL  that musl; built (or found in the cache) when empty
+set(HOSTQ_MUSL "" CACHE PATH "musl from tools/build-musl (built when empty)")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HOSTQ_ARCH HOSTQ_MUSL)
+if(NOT HOSTQ_MUSL)
+  if(HOSTQ_ARCH)
+    set(arch ${HOSTQ_ARCH})
+  else()
+    set(arch host)
+  endif()
+  message(STATUS "Building or finding musl for ${arch}")
+  execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../tools/build-musl ${arch}
+                  OUTPUT_VARIABLE musl OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "tools/build-musl ${arch} failed")
+  endif()
+  set(HOSTQ_MUSL ${musl} CACHE PATH "musl from tools/build-musl (built when empty)" FORCE)
 endif()
+set(HOSTQ_LIBC musl)
+set(HOSTQ_LIBC_INCLUDE ${HOSTQ_MUSL}/usr/include)
+set(HOSTQ_LIBC_LIB ${HOSTQ_MUSL}/usr/lib)
 set(HOSTQ_LINKAGE static CACHE STRING "musl builds link statically" FORCE)
 include(${CMAKE_CURRENT_LIST_DIR}/libc-toolchain.cmake)
 string(APPEND CMAKE_CXX_FLAGS_INIT " -include ${CMAKE_CURRENT_LIST_DIR}/musl-glibc-prereq.h")

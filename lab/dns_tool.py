@@ -7,7 +7,8 @@
   dns_tool.py probe NAME             exit 0 once 127.0.0.1:53 answers NAME
 
 MODE is one of: drop servfail refused nxdomain short truncated lying-count
-cut-record a-len5 loop. The server answers only over UDP (so a truncated
+cut-record a-len5 loop, or replay=HEX: the reply HEX, under the query's ID
+(a campaign's reply, tools/campaign). The server answers only over UDP (so a truncated
 answer has no TCP to retry over), appends the ID of every query to ID_LOG,
 and exits by itself after a while.
 """
@@ -39,6 +40,8 @@ def a_record(rdata, rdlength=None):
 
 
 def reply(mode, query):
+    if mode.startswith("replay="):
+        return query[:2] + bytes.fromhex(mode[len("replay="):])[2:]
     question = query[12:question_end(query)]
     if mode == "servfail":
         return header(query, 0x0082, 0) + question

@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""Runs hostq against the hostile name server, run after run, and checks
+what each run printed against the replies that run was sent. Inside the
+lab's world only (tools/campaign enters it).
+
+  campaign.py --seed S --first K --runs N --jobs J --allowed SECONDS
+              --runner CMD --out DIR BINARY
+
+Prints per kind of fault a count and, for each fault, the seed, the run
+and the replies (hex); exits 1 when there is a fault.
+"""
+import argparse
+import os
+import random
+import re
+import shlex
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hostile_dns  # noqa: E402
+
+HANG = 20  # seconds: a run still going then is killed and counted as hung
+QUAD = re.compile(r"(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])(\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}")
+KINDS = ["signal", "status", "stderr", "format", "foreign-address", "printed-without-answer", "slow", "hang"]
+
+
+def is_reverse(seed, run):
+    return random.Random(f"{seed}/{run}/query").random() < 0.3
+
+
+def start_server(seed, out):
+    ready = os.path.join(out, "server.ready")
+    log = os.path.join(out, "replies.log")
+    for path in (ready, log):
+        if os.path.exists(path):
+            os.remove(path)
+    here = os.path.dirname(os.path.abspath(__file__))
+    server = subprocess.Popen(["/usr/bin/python3", os.path.join(here, "hostile_dns.py"), "serve",
+                               str(seed), "127.0.0.1", ready, log])
+    for _ in range(500):
+        if os.path.exists(ready):
+            return server, log
+        if server.poll() is not None:
+            break
+        time.sleep(0.01)
+    sys.exit("campaign: the hostile name server did not start")
+
+
+def run_all(args, runs):
+    """Every run's (status, stdout, stderr, seconds, hung), at most
+    args.jobs at a time."""
+    runner = shlex.split(args.runner)
+    results, running, pending = {}, {}, list(runs)
+    while pending or running:
+        while pending and len(running) < args.jobs:
+            run = pending.pop(0)
+            query = hostile_dns.query_for(run, is_reverse(args.seed, run))
+            proc = subprocess.Popen(["env", "-i", *runner, args.binary, query], stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            running[run] = (proc, time.monotonic())
+        time.sleep(0.002)
+        for run, (proc, start) in list(running.items()):
+            hung = time.monotonic() - start > HANG
+            if hung:
+                proc.kill()
+            if proc.poll() is None:
+                continue
+            out, err = proc.communicate()
+            results[run] = (proc.returncode, out, err, time.monotonic() - start, hung)
+            del running[run]
+    return results
+
+
+def read_replies(log):
+    replies = {}
+    with open(log) as f:
+        for line in f:
+            run, rank, transport, names, data = line.rstrip("\n").split("\t")
+            replies.setdefault(int(run), []).append((transport, names, bytes.fromhex(data)))
+    return replies
+
+
+def answered(data):
+    """The reply says it has answers and no error."""
+    return len(data) >= 12 and data[3] & 0x0F == 0 and (data[6] << 8 | data[7]) > 0
+
+
+def faults_of(args, run, result, replies):
+    status, out, err, seconds, hung = result
+    faults = []
+    if hung:
+        return ["hang"]
+    if status < 0:
+        faults.append("signal")
+    elif status != 0:
+        faults.append("status")
+    if err:
+        faults.append("stderr")
+    text = out.decode("latin-1")
+    lines = text.split("\n")
+    if text and (lines[-1] != "" or not all(QUAD.fullmatch(line) for line in lines[:-1])):
+        faults.append("format")
+    elif text:
+        carried = [data for _, _, data in replies]
+        if is_reverse(args.seed, run):
+            carried.append(hostile_dns.reverse_address(run))
+        for line in lines[:-1]:
+            address = bytes(int(b) for b in line.split("."))
+            if not any(address in data for data in carried):
+                faults.append("foreign-address")
+                break
+        if not any(answered(data) for _, _, data in replies):
+            faults.append("printed-without-answer")
+    if seconds > args.allowed:
+        faults.append("slow")
+    return faults
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--first", type=int, default=0)
+    parser.add_argument("--runs", type=int, default=100)
+    parser.add_argument("--jobs", type=int, default=8)
+    parser.add_argument("--allowed", type=float, required=True)
+    parser.add_argument("--runner", default="")
+    parser.add_argument("--out", required=True)
+    parser.add_argument("binary")
+    args = parser.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+
+    server, log = start_server(args.seed, args.out)
+    started = time.monotonic()
+    try:
+        results = run_all(args, range(args.first, args.first + args.runs))
+    finally:
+        server.terminate()
+        server.wait()
+    took = time.monotonic() - started
+    replies = read_replies(log)
+
+    counts = {kind: 0 for kind in KINDS}
+    reports = []
+    for run in sorted(results):
+        faults = faults_of(args, run, results[run], replies.get(run, []))
+        for kind in faults:
+            counts[kind] += 1
+        if faults:
+            status, out, err, seconds, _ = results[run]
+            reports.append(f"fault {','.join(faults)}: seed {args.seed} run {run} "
+                           f"query {hostile_dns.query_for(run, is_reverse(args.seed, run))} "
+                           f"status {status} {seconds:.2f} s stdout {out!r} stderr {err[:200]!r}")
+            for transport, names, data in replies.get(run, []):
+                reports.append(f"  reply {transport} [{names}] {data.hex()}")
+    sent = sum(len(v) for v in replies.values())
+    slowest = max((r[3] for r in results.values()), default=0)
+    printed = sum(1 for r in results.values() if r[1])
+    print(f"runs {len(results)} replies {sent} printed {printed} slowest {slowest:.2f} s took {took:.0f} s")
+    print("faults " + " ".join(f"{kind} {n}" for kind, n in counts.items()))
+    print("\n".join(reports))
+    with open(os.path.join(args.out, "summary.tsv"), "w") as f:
+        f.write("runs\treplies\tprinted\tslowest_s\ttook_s\t" + "\t".join(KINDS) + "\n")
+        f.write(f"{len(results)}\t{sent}\t{printed}\t{slowest:.2f}\t{took:.0f}\t"
+                + "\t".join(str(counts[k]) for k in KINDS) + "\n")
+    return 1 if reports else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
