@@ -19,7 +19,8 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+LAB = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lab")
+sys.path.insert(0, LAB)
 import hostile_dns  # noqa: E402
 
 HANG = 20  # seconds: a run still going then is killed and counted as hung
@@ -37,8 +38,7 @@ def start_server(seed, out):
     for path in (ready, log):
         if os.path.exists(path):
             os.remove(path)
-    here = os.path.dirname(os.path.abspath(__file__))
-    server = subprocess.Popen(["/usr/bin/python3", os.path.join(here, "hostile_dns.py"), "serve",
+    server = subprocess.Popen(["/usr/bin/python3", os.path.join(LAB, "hostile_dns.py"), "serve",
                                str(seed), "127.0.0.1", ready, log])
     for _ in range(500):
         if os.path.exists(ready):
