@@ -5,23 +5,13 @@
 # HOSTQ_EMULATOR and HOSTQ_ELF_ARCH) before including.
 # Cache variable:
 #   HOSTQ_MUSL  that musl; built (or found in the cache) when empty
-set(HOSTQ_MUSL "" CACHE PATH "musl from tools/build-musl (built when empty)")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HOSTQ_ARCH HOSTQ_MUSL)
-if(NOT HOSTQ_MUSL)
-  if(HOSTQ_ARCH)
-    set(arch ${HOSTQ_ARCH})
-  else()
-    set(arch host)
-  endif()
-  message(STATUS "Building or finding musl for ${arch}")
-  execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../tools/build-musl ${arch}
-                  OUTPUT_VARIABLE musl OUTPUT_STRIP_TRAILING_WHITESPACE
-                  RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "tools/build-musl ${arch} failed")
-  endif()
-  set(HOSTQ_MUSL ${musl} CACHE PATH "musl from tools/build-musl (built when empty)" FORCE)
+set(arch host)
+if(HOSTQ_ARCH)
+  set(arch ${HOSTQ_ARCH})
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/built-libc.cmake)
+hostq_built_libc(HOSTQ_MUSL build-musl ${arch} "musl from tools/build-musl (built when empty)")
 set(HOSTQ_LIBC musl)
 set(HOSTQ_LIBC_INCLUDE ${HOSTQ_MUSL}/usr/include)
 set(HOSTQ_LIBC_LIB ${HOSTQ_MUSL}/usr/lib)

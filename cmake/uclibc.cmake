@@ -4,18 +4,9 @@
 # Cache variable:
 #   HOSTQ_SYSROOT  the uClibc-ng sysroot; built (or found in the cache) when empty
 include(${CMAKE_CURRENT_LIST_DIR}/processor.cmake)
-set(HOSTQ_SYSROOT "" CACHE PATH "uClibc-ng sysroot (built when empty)")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HOSTQ_ARCH HOSTQ_SYSROOT HOSTQ_LINKAGE)
-if(NOT HOSTQ_SYSROOT)
-  message(STATUS "Building or finding the uClibc-ng sysroot for ${HOSTQ_ARCH}")
-  execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../tools/build-sysroot ${HOSTQ_ARCH}
-                  OUTPUT_VARIABLE sysroot OUTPUT_STRIP_TRAILING_WHITESPACE
-                  RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "tools/build-sysroot ${HOSTQ_ARCH} failed")
-  endif()
-  set(HOSTQ_SYSROOT ${sysroot} CACHE PATH "uClibc-ng sysroot (built when empty)" FORCE)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/built-libc.cmake)
+hostq_built_libc(HOSTQ_SYSROOT build-sysroot ${HOSTQ_ARCH} "uClibc-ng sysroot (built when empty)")
 set(CMAKE_SYSROOT ${HOSTQ_SYSROOT})
 
 set(HOSTQ_LIBC uclibc)

@@ -9,7 +9,7 @@ answered follows from the seed, the run and the query's rank within the
 run alone, so a run replays from its two numbers.
 
   hostile_dns.py serve SEED ADDRESS READY_FILE REPLY_LOG
-  hostile_dns.py show SEED RUN [reverse]   the replies a run would get
+  hostile_dns.py show SEED RUN [reverse]   the replies a run could get
 
 REPLY_LOG gets a line a reply: run, rank, transport, mutations, hex.
 """
@@ -32,7 +32,7 @@ def encode_name(name):
 
 
 def read_question(query):
-    """(name, type, end) of the query's question, or None."""
+    """(name, end) of the query's question, or None."""
     labels, i = [], 12
     while i < len(query) and query[i] != 0:
         n = query[i]
@@ -42,8 +42,7 @@ def read_question(query):
         i += 1 + n
     if i + 5 > len(query):
         return None
-    qtype = struct.unpack(">H", query[i + 1:i + 3])[0]
-    return ".".join(labels).lower(), qtype, i + 5
+    return ".".join(labels).lower(), i + 5
 
 
 def run_of(name):
@@ -94,7 +93,7 @@ class Reply:
 QNAME = b"\xc0\x0c"  # a pointer to the question's name
 
 
-def well_formed(rng, query, qname, qtype, qend, reverse, transport):
+def well_formed(rng, query, qname, qend, reverse, transport):
     """A correct answer to the query, of the shape the run drew, and
     whether it goes out with the truncation bit (over UDP only)."""
     reply = Reply(query, qend)
@@ -232,13 +231,13 @@ def answer(seed, run, rank, query, transport):
     question = read_question(query)
     if question is None:
         return None
-    qname, qtype, qend = question
+    qname, qend = question
     run_number, reverse = run_of(qname)
     if run_number is None:
         return None
     shape_rng = random.Random(f"{seed}/{run_number}")
     rng = random.Random(f"{seed}/{run_number}/{rank}/{transport}")
-    reply, truncated = well_formed(shape_rng, query, qname, qtype, qend, reverse, transport)
+    reply, truncated = well_formed(shape_rng, query, qname, qend, reverse, transport)
     names = ["truncated"] if truncated else []
     if rng.random() < 0.1:  # now and then the plain answer, as a control
         return reply.bytes(), names + ["none"]
@@ -310,16 +309,17 @@ def serve(seed, address, ready_file, reply_log):
 
 
 def show(seed, run, reverse):
-    """The first replies a run would get, over UDP then TCP, to a query
-    with ID 0x1234."""
+    """The replies a run's first three queries would get over UDP and
+    over TCP, were their ID 0x1234."""
     name = query_for(run, reverse)
     if reverse:
         name = ".".join(reversed(name.split("."))) + ".in-addr.arpa"
     query = struct.pack(">HHHHHH", 0x1234, 0x0100, 1, 0, 0, 0) + encode_name(name)
     query += struct.pack(">HH", PTR if reverse else A, 1)
-    for rank, transport in enumerate(["udp", "tcp"]):
-        data, names = answer(seed, run, rank, query, transport)
-        print(f"{run}\t{rank}\t{transport}\t{','.join(names)}\t{data.hex()}")
+    for rank in range(3):
+        for transport in ("udp", "tcp"):
+            data, names = answer(seed, run, rank, query, transport)
+            print(f"{run}\t{rank}\t{transport}\t{','.join(names)}\t{data.hex()}")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,18 @@
+# SPDX-License-Identifier: MIT
+# A C library the project builds itself (tools/build-sysroot,
+# tools/build-musl): unless the cache variable VAR already names one, run
+# TOOL ARCH, which builds it or finds it in its cache and prints its path,
+# and keep that path in VAR.
+function(hostq_built_libc var tool arch doc)
+  set(${var} "" CACHE PATH "${doc}")
+  if(NOT ${var})
+    message(STATUS "Building or finding ${tool} ${arch}")
+    execute_process(COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tools/${tool} ${arch}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "tools/${tool} ${arch} failed")
+    endif()
+    set(${var} ${path} CACHE PATH "${doc}" FORCE)
+  endif()
+endfunction()
