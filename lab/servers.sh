@@ -25,6 +25,10 @@ dns_hosts() {
 	echo '10.0.0.11 chain-end.test'
 	for i in $(seq 1 60); do echo "10.6.0.$i big.test"; done
 	echo '192.0.2.1 ptr.test'
+	# A dotted short name that is also a name of its own: which one a
+	# lookup finds tells whether the search list came first (ndots).
+	echo '10.0.0.30 deep.sub'
+	echo '10.0.0.31 deep.sub.test'
 }
 
 # Every dnsmasq also serves where.test, with an address of its own (and

@@ -40,14 +40,7 @@ enter_world() {
 	ip link set lo up || exit 1
 
 	write_resolv_conf
-	cat >/etc/hosts <<-'HOSTS'
-	127.0.0.1	localhost
-	10.0.0.9	hostsonly.test
-	10.0.0.8	both.test
-	10.0.0.5	twice.test
-	10.0.0.6	twice.test
-	10.1.0.1	composed.test
-	HOSTS
+	write_hosts
 
 	if ! isolated; then
 		echo "e2e: not in a private namespace with a loopback-only resolver; refusing to run" >&2
@@ -60,14 +53,38 @@ enter_world() {
 # Refuses (and writes nothing) when a name server is outside loopback.
 # One option a line: uClibc-ng reads only the first of a line.
 write_resolv_conf() {
-	local conf=${1:-$'nameserver 127.0.0.1\noptions timeout:1\noptions attempts:1\n'}
+	local conf=$'nameserver 127.0.0.1\noptions timeout:1\noptions attempts:1\n'
+	[ $# -eq 0 ] || conf=$1
 	loopback_only <<<"$conf" || return 1
+	[ ! -L /etc/resolv.conf ] || rm /etc/resolv.conf
 	printf '%s' "$conf" >/etc/resolv.conf
 }
 
-# Every name server read from standard input is 127.0.0.0/8 or ::1.
+# The world's /etc/hosts, written in place.
+write_hosts() {
+	cat >/etc/hosts <<-'HOSTS'
+	127.0.0.1	localhost
+	10.0.0.9	hostsonly.test
+	10.0.0.8	both.test
+	10.0.0.5	twice.test
+	10.0.0.6	twice.test
+	10.1.0.1	composed.test
+	HOSTS
+}
+
+# /etc/resolv.conf as a firmware leaves it at boot: a link to a file that
+# the network daemon has not written yet. write_resolv_conf undoes it.
+dangle_resolv_conf() {
+	rm -f /etc/resolv.conf
+	ln -s "$world/not-yet/resolv.conf" /etc/resolv.conf
+}
+
+# Every name server read from standard input is 127.0.0.0/8 or ::1, or
+# no address at all: a value that no C library can read as one (no
+# digit, no colon), or one that starts with 127., which any reading that
+# accepts it at all puts in 127.0.0.0/8.
 loopback_only() {
-	awk '$1 == "nameserver" && !($2 ~ /^127\.[0-9]+\.[0-9]+\.[0-9]+$/ || $2 == "::1") {bad = 1}
+	awk '$1 == "nameserver" && !($2 ~ /^127\./ || $2 == "::1" || $2 !~ /[0-9:]/) {bad = 1}
 		END {exit bad}'
 }
 

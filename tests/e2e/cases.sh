@@ -13,7 +13,16 @@
 #    one line it takes the time-out and keeps its default of 3 tries;
 #  - an A record of another length than 4 is no address on every one
 #    (the uClibc-ng here is patched to agree: tools/uclibc-ng/patches/);
+#  - /etc/hosts: every name of a line, in any case, on CRLF and indented
+#    lines and a last line without its newline; resolv.conf: ndots, and
+#    at most 3 name servers: the same on every one (the uClibc-ng and
+#    musl here are patched to agree);
 #  - musl's gethostbyname reads 0x7f.0.0.1 as an address, with no query;
+#  - a name whose only /etc/hosts line is IPv6 is looked up in DNS by
+#    glibc (files says "not found", nsswitch goes on); uClibc-ng and musl
+#    take the line as the answer and ask no one;
+#  - with no resolv.conf at all every libc asks 127.0.0.1; musl takes no
+#    notice of the port being closed and waits out its default 5 s;
 #  - musl keeps the first record of an answer whose count lies, follows a
 #    compression loop's first record, and keeps the records before one
 #    that is cut short (the musl here is patched not to read that one on
@@ -80,10 +89,43 @@ row leading-space dnsmasq '' --not-sent 'query[PTR]' --uclibc:sent 'query[A]' --
 row high-byte dnsmasq '' --not-sent 'query[PTR]' -- $'\xb2.1.1.1'
 row digits-then-high-byte dnsmasq '' --not-sent 'query[PTR]' -- $'1.2.3.4\xff'
 
+# --- /etc/hosts as real files hold it: every row its own file --------------
+# Names from DNS differ (dnsmasq knows none of these), so an answer tells
+# that /etc/hosts gave it.
+aliases=$(for i in $(seq 1 12); do printf ' alias%s.test' "$i"; done)
+long_line="10.7.0.99 $(head -c 980 /dev/zero | tr '\0' x).test"
+row hosts-canonical-name dnsmasq '10.7.0.1\n' --hosts '10.7.0.1 canon.test first.test second.test\n' -- canon.test
+row hosts-third-name dnsmasq '10.7.0.1\n' --hosts '10.7.0.1 canon.test first.test second.test\n' -- second.test
+row hosts-twelfth-alias dnsmasq '10.7.0.2\n' --hosts "10.7.0.2 many.test$aliases\n" -- alias12.test
+row hosts-case-differs dnsmasq '10.7.0.3\n' --hosts '10.7.0.3 MixedCase.Test\n' --not-sent 'query[' -- mIXEDcASE.tEST
+row hosts-comment-after dnsmasq '10.7.0.4\n' --hosts '10.7.0.4 commented.test # and a note\n' -- commented.test
+row hosts-comment-touching dnsmasq '10.7.0.4\n' --hosts '10.7.0.4 commented.test#note\n' -- commented.test
+row hosts-comment-line dnsmasq '' --hosts '# 10.7.0.5 commented-out.test\n' --sent 'query[A] commented-out.test ' -- commented-out.test
+row hosts-tabs-and-spaces dnsmasq '10.7.0.6\n' --hosts '10.7.0.6\t \t  spaced.test  \t  other.test \t\n' -- other.test
+row hosts-indented-line dnsmasq '10.7.0.14\n' --hosts '\t  10.7.0.14 indented.test\n' -- indented.test
+row hosts-no-final-newline dnsmasq '10.7.0.13\n' --hosts '127.0.0.1 localhost\n10.7.0.13 last.test' -- last.test
+row hosts-crlf dnsmasq '10.7.0.7\n' --hosts '127.0.0.1 localhost\r\n10.7.0.7 crlf.test\r\n' --not-sent 'query[' -- crlf.test
+row hosts-blank-line dnsmasq '10.7.0.8\n' --hosts '127.0.0.1 localhost\n\n   \n10.7.0.8 after-blank.test\n' -- after-blank.test
+row hosts-after-long-line dnsmasq '10.7.0.9\n' --hosts "$long_line\n10.7.0.9 after-long.test\n" -- after-long.test
+row hosts-ipv6-line-first dnsmasq '10.7.0.10\n' --hosts '2001:db8::10 dual.test\n10.7.0.10 dual.test\n' --not-sent 'query[' -- dual.test
+row hosts-ipv6-only dnsmasq '' --hosts '2001:db8::11 v6line.test\n' --glibc:sent 'query[A] v6line.test ' --uclibc:not-sent 'query[' --musl:not-sent 'query[' -- v6line.test
+row hosts-reverse-several-names dnsmasq '10.7.0.12\n' --hosts '10.7.0.12 one.name.test two.name.test three.name.test\n' --not-sent 'query[' -- 10.7.0.12
+
 # --- the resolver configuration is read on every run -----------------------
 row without-search dnsmasq '' --sent 'query[A] one ' -- one
 row with-search dnsmasq '10.0.0.1\n' --resolv 'nameserver 127.0.0.1\nsearch test\n' --sent 'query[A] one.test ' -- one
 row search-gone-again dnsmasq '' --not-sent 'one.test' -- one
+row search-several dnsmasq '10.0.0.1\n' --resolv 'nameserver 127.0.0.1\nsearch a.test test\n' --sent 'query[A] one.a.test ' -- one
+row domain-line dnsmasq '10.0.0.1\n' --resolv 'nameserver 127.0.0.1\ndomain test\n' --sent 'query[A] one.test ' -- one
+row search-dotted-name dnsmasq '10.0.0.30\n' --resolv 'nameserver 127.0.0.1\nsearch test\n' --not-sent 'deep.sub.test' -- deep.sub
+row search-trailing-dot dnsmasq '10.0.0.1\n' --resolv 'nameserver 127.0.0.1\nsearch a.test\n' --not-sent 'one.test.a.test' -- one.test.
+row search-ndots-2 dnsmasq '10.0.0.31\n' --resolv 'nameserver 127.0.0.1\nsearch test\noptions ndots:2\n' -- deep.sub
+row resolv-conf-empty dnsmasq '10.0.0.1\n' --resolv '\n' -- one.test
+row resolv-conf-comments-only dnsmasq '10.0.0.1\n' --resolv '# nameserver 127.0.0.2\n; nameserver 127.0.0.3\n' -- one.test
+row nameservers-malformed-first dnsmasq@127.0.0.2 '10.9.0.2\n' --resolv 'nameserver\nnameserver localhost\nnameserver 127.0.0.300\nnameserver 127.0.0.2\noptions timeout:1\n' --within 2 -- where.test
+row nameservers-four dnsmasq '' --resolv 'nameserver 127.0.0.2\nnameserver 127.0.0.3\nnameserver 127.0.0.4\nnameserver 127.0.0.1\noptions timeout:1\noptions attempts:1\n' --within 2 -- one.test
+row resolv-conf-dangling-hosts none '127.0.0.1\n' --resolv dangling -- localhost
+row resolv-conf-dangling-dns none '' --resolv dangling --within 2 --musl:within 6 -- one.test
 
 # --- the time-outs and servers of resolv.conf, on every C library ---------
 one_line='nameserver 127.0.0.1\noptions timeout:1 attempts:1\n'
@@ -122,6 +164,10 @@ row compression-loop fault:loop '' --musl:expect '10.0.0.1\n' --within 3 -- one.
 # Random 16-bit IDs pass with a probability above 1 - 1e-5 (dns_tool.py).
 # A name without a dot and three search domains: four queries a run.
 row query-ids-unpredictable fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --fresh-names 16 -- id
+# At boot: the entropy pool not ready (a wait for it kills the run), and
+# a kernel without getrandom().
+row query-ids-pool-not-ready fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --getrandom eagain --within 5 --fresh-names 16 -- id
+row query-ids-no-getrandom fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --getrandom enosys --within 5 --fresh-names 16 -- id
 
 # --- nowhere to write on the lookup road -----------------------------------
 row stdout-closed dnsmasq '' --stdout closed -- one.test

@@ -54,10 +54,14 @@ fail() {
 #   --stdout closed|full|pipe   where standard output goes (not checked)
 #   --within SECONDS  the run ends within SECONDS
 #   --resolv LINES    resolv.conf for this run, instead of the world's
+#                     ("dangling": a link to a file not written yet)
+#   --hosts LINES     /etc/hosts for this run, instead of the world's
+#   --getrandom eagain|enosys   getrandom() fails as at boot
+#                     (lab/getrandom_fails.py)
 #   --fresh-names N   N runs, the first argument suffixed by K in run K;
 #                     then the query IDs they sent must be unpredictable
 row() {
-	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs=''
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' wrap=()
 	shift 3
 	while [ $# -gt 0 ] && [ "$1" != -- ]; do
 		local opt=$1 value=$2
@@ -76,6 +80,8 @@ row() {
 		--within) within=$value ;;
 		--resolv) resolv=$value ;;
 		--fresh-names) runs=$value ;;
+		--hosts) hosts=$value ;;
+		--getrandom) wrap=("$python" "$lab/getrandom_fails.py" "$value") ;;
 		*) fail "$name: unknown option $opt" && return ;;
 		esac
 	done
@@ -85,10 +91,13 @@ row() {
 		fail "$name: server $srv did not start"
 		return
 	}
-	[ -z "$resolv" ] || write_resolv_conf "$(printf '%b' "$resolv")" || {
+	if [ "$resolv" = dangling ]; then
+		dangle_resolv_conf
+	elif [ -n "$resolv" ] && ! write_resolv_conf "$(printf '%b' "$resolv")"; then
 		fail "$name: resolv.conf names a server outside loopback"
 		return
-	}
+	fi
+	[ -z "$hosts" ] || printf '%b' "$hosts" >/etc/hosts
 	dns_log_mark
 	local start=${EPOCHREALTIME/./} status
 	case $sink in
@@ -97,27 +106,28 @@ row() {
 		local k status=0
 		for ((k = 1; k <= runs; k++)); do
 			echo run >>"$world/ids.log"
-			env -i "${prefix[@]}" "$bin" "$1$k" "${@:2}" >>"$world/out" 2>>"$world/err" || status=$?
+			env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$1$k" "${@:2}" >>"$world/out" 2>>"$world/err" || status=$?
 		done
 		(exit $status)
 	else
-		env -i "${prefix[@]}" "$bin" "$@" >"$world/out" 2>"$world/err"
+		env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >"$world/out" 2>"$world/err"
 	fi ;;
-	closed) env -i "${prefix[@]}" "$bin" "$@" >&- 2>"$world/err" ;;
-	full) env -i "${prefix[@]}" "$bin" "$@" >/dev/full 2>"$world/err" ;;
+	closed) env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >&- 2>"$world/err" ;;
+	full) env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >/dev/full 2>"$world/err" ;;
 	pipe)
 		# The reader is gone before the first write; SIGPIPE at its
 		# default whatever this shell inherited.
 		rm -f "$world/fifo" && mkfifo "$world/fifo"
 		(
 			exec 3<>"$world/fifo" 4>"$world/fifo" 3<&-
-			exec env -i --default-signal=PIPE "${prefix[@]}" "$bin" "$@" >&4 2>"$world/err"
+			exec env -i --default-signal=PIPE "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >&4 2>"$world/err"
 		)
 		;;
 	esac
 	status=$?
 	local elapsed_ms=$(((${EPOCHREALTIME/./} - start) / 1000))
 	[ -z "$resolv" ] || write_resolv_conf
+	[ -z "$hosts" ] || write_hosts
 
 	local problems=()
 	[ "$status" -eq 0 ] || problems+=("exit status $status")
