@@ -1,11 +1,13 @@
 # SPDX-License-Identifier: MIT
 # A C library the project builds itself (tools/build-sysroot,
-# tools/build-musl): unless the cache variable VAR already names one, run
-# TOOL ARCH, which builds it or finds it in its cache and prints its path,
-# and keep that path in VAR.
+# tools/build-musl): unless the cache variable VAR names one of the
+# caller's own, run TOOL ARCH, which builds it or finds it in its cache
+# and prints its path, and keep that path in VAR. The tool runs at every
+# configure, so that a changed patch or configuration is never met by
+# the libc built before it.
 function(hostq_built_libc var tool arch doc)
   set(${var} "" CACHE PATH "${doc}")
-  if(NOT ${var})
+  if(NOT ${var} OR ${var} STREQUAL "${${var}_BUILT}")
     message(STATUS "Building or finding ${tool} ${arch}")
     execute_process(COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tools/${tool} ${arch}
                     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE
@@ -14,5 +16,6 @@ function(hostq_built_libc var tool arch doc)
       message(FATAL_ERROR "tools/${tool} ${arch} failed")
     endif()
     set(${var} ${path} CACHE PATH "${doc}" FORCE)
+    set(${var}_BUILT ${path} CACHE INTERNAL "")
   endif()
 endfunction()
