@@ -10,6 +10,7 @@
 #                    segment's file offset and address agree modulo 64 KiB
 #                    and no two segments share a 64 KiB page
 #   static | dynamic no interpreter, or one
+#   also-needs:LIB   needs LIB too (a loader that holds the stack guard)
 #
 #   tests/elf_test.sh READELF BINARY [FACT]...
 set -u
@@ -41,10 +42,12 @@ dynamic=$("$readelf" -d "$bin" 2>/dev/null)
 programs=$("$readelf" -lW "$bin" 2>/dev/null)
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 echo "NEEDED: ${needed:-none}"
-extra=$(grep -v '^libc\.so\.[0-9]*$' <<<"$needed")
-check "needs more than libc: $extra" '[ -z "$extra" ]'
+also=$(printf '%s\n' "$@" | sed -n 's/^also-needs://p')
+extra=$(grep -v '^libc\.so\.[0-9]*$' <<<"$needed" | grep -vxF -e "$also")
+check "needs more than libc${also:+ and $also}: $extra" '[ -z "$extra" ]'
 for fact in "$@"; do
 	case $fact in
+	also-needs:*) check "does not need ${fact#*:}" 'grep -qxF -e "${fact#*:}" <<<"$needed"' ;;
 	lsb) check "not ELF32 little-endian" 'grep -q "Class: *ELF32" <<<"$header" && grep -q "little endian" <<<"$header"' ;;
 	msb) check "not ELF32 big-endian" 'grep -q "Class: *ELF32" <<<"$header" && grep -q "big endian" <<<"$header"' ;;
 	mips32r2) check "not MIPS32r2" 'grep -q "Flags:.*mips32r2" <<<"$header"' ;;

@@ -1,0 +1,20 @@
+################################################################################
+#
+# hostq
+#
+################################################################################
+
+HOSTQ_VERSION = 1.0
+HOSTQ_TARBALL_SITE = $(call qstrip,$(BR2_PACKAGE_HOSTQ_TARBALL_SITE))
+ifeq ($(HOSTQ_TARBALL_SITE),)
+HOSTQ_SITE = $(BR2_EXTERNAL_HOSTQ_PATH)/../..
+HOSTQ_SITE_METHOD = local
+else
+HOSTQ_SITE = $(HOSTQ_TARBALL_SITE)
+endif
+HOSTQ_LICENSE = MIT
+HOSTQ_LICENSE_FILES = LICENSE
+# A checkout's own build folders are not sources.
+HOSTQ_OVERRIDE_SRCDIR_RSYNC_EXCLUSIONS = --exclude=/build --exclude=/results
+
+$(eval $(cmake-package))

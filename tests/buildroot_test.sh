@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# hostq as an integrator's firmware gets it: a real Buildroot builds the
+# package of packaging/buildroot offline, with its default hardening, on
+# two external toolchains made from Debian's mipsel gcc (its glibc, and
+# the project's uClibc-ng); then the installed binary, run with only the
+# loader and libc of output/target, passes the whole end-to-end table.
+# Last, the uClibc-ng output builds the release tarball (tools/dist).
+#
+#   tests/buildroot_test.sh SOURCE_DIR BUILDROOT_DIR WORK_DIR
+#
+# BUILDROOT_DIR holds buildroot-VERSION.tar.xz and SHA256SUMS. Exits 77
+# (skipped) where no network namespace can be made.
+set -u
+src=$(cd "$1" && pwd) brdir=$2 work=$3
+die() {
+	echo "FAIL: $*"
+	exit 1
+}
+if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
+	echo "SKIP: no network namespace (unshare -n) on this machine: Buildroot is not run"
+	exit 77
+fi
+unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
+
+tarball=$(ls "$brdir"/buildroot-*.tar.xz 2>/dev/null | head -n 1)
+[ -n "$tarball" ] || die "no Buildroot tarball in $brdir"
+(cd "$brdir" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 ||
+	die "$tarball does not match $brdir/SHA256SUMS"
+version=$(sed -n 's/^project(hostq VERSION \([^ )]*\).*/\1/p' "$src/CMakeLists.txt")
+[ "$(sed -n 's/^HOSTQ_VERSION = //p' "$src/packaging/buildroot/package/hostq/hostq.mk")" = "$version" ] ||
+	die "HOSTQ_VERSION in hostq.mk is not project()'s $version"
+
+# Buildroot, unpacked afresh into the build tree.
+rm -rf "$work" && mkdir -p "$work"
+work=$(cd "$work" && pwd)
+tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
+br=$(echo "$work"/buildroot-*)
+
+# Debian's tar and pkgconf stand in for the two Buildroot would download.
+cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/hostq/src
+for pkg in tar pkgconf; do
+	if ! ls -d "$cache/$pkg"/"$pkg"-*/ >/dev/null 2>&1; then
+		rm -rf "$cache/$pkg" && mkdir -p "$cache/$pkg"
+		(cd "$cache/$pkg" && apt-get source "$pkg") >"$work/$pkg-source.log" 2>&1 || {
+			rm -rf "$cache/$pkg"
+			die "cannot get Debian's $pkg source (apt-get source $pkg; a deb-src entry: tools/install-deps)"
+		}
+	fi
+done
+host_tar=$(ls -d "$cache"/tar/tar-*/ | head -n 1)
+host_pkgconf=$(ls -d "$cache"/pkgconf/pkgconf-*/ | head -n 1)
+
+export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
+passed=0 failed=0
+check() { # name, then a command that must succeed
+	local name=$1
+	shift
+	if "$@"; then
+		passed=$((passed + 1))
+	else
+		failed=$((failed + 1))
+		echo "FAIL: $name"
+	fi
+}
+# The log of a build that fetched nothing: no download, no wget.
+offline_log() { ! grep -E '>>> .* Downloading|wget ' "$1"; }
+# What Buildroot's download folder holds, its locks aside.
+downloaded() { (cd "$br/dl" 2>/dev/null && find . -type f ! -name .lock | sort); }
+
+# build LIBC: a fresh output folder, its toolchain, the defconfig, then
+# make hostq with no network.
+build() {
+	local libc=$1 out=$work/output-$1
+	mkdir -p "$out"
+	"$src/tools/buildroot-toolchain" "$libc" "$out/toolchain" >/dev/null || die "tools/buildroot-toolchain $libc failed"
+	printf 'HOST_TAR_OVERRIDE_SRCDIR = %s\nHOST_PKGCONF_OVERRIDE_SRCDIR = %s\n' "$host_tar" "$host_pkgconf" >"$out/local.mk"
+	make -C "$br" O="$out" BR2_EXTERNAL="$src/packaging/buildroot" "hostq_mipsel_${libc}_defconfig" >"$out/make.log" 2>&1 ||
+		die "$libc: make hostq_mipsel_${libc}_defconfig failed (see $out/make.log)"
+	local tc
+	tc=$(make -s -C "$br" O="$out" printvars VARS=TOOLCHAIN_EXTERNAL_INSTALL_DIR 2>/dev/null | sed 's/^[^=]*=//')
+	[ -d "$tc/bin" ] || die "$libc: the defconfig's toolchain folder $tc does not exist"
+	local start=$SECONDS
+	"${offline[@]}" make -C "$br" O="$out" hostq >>"$out/make.log" 2>&1 || {
+		tail -n 20 "$out/make.log"
+		die "$libc: make hostq failed (see $out/make.log)"
+	}
+	echo "$libc: make hostq took $((SECONDS - start)) s"
+	check "$libc: the log shows a download" offline_log "$out/make.log"
+	check "$libc: something landed in the download folder" test -z "$(downloaded)"
+}
+
+# verify LIBC BINARY: ELF facts, sizes, and the end-to-end table with only
+# the loader and the libc of output/target.
+verify() {
+	local libc=$1 bin=$2 out=$work/output-$1 run=$work/run-$1
+	local loader libc_so interp guard_in=''
+	interp=$(mipsel-linux-gnu-readelf -lW "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)]/\1/p')
+	[ "$libc" = glibc ] && libc_so=libc.so.6 || libc_so=libc.so.0
+	loader=${interp##*/}
+	rm -rf "$run" && mkdir -p "$run/lib"
+	cp -L "$out/target/lib/$loader" "$out/target/lib/$libc_so" "$run/lib/" || die "$libc: no $loader or $libc_so in output/target/lib"
+	# The libraries the binary may need: the libc, and the loader's own
+	# soname where the loader is what defines the stack guard.
+	local facts=(lsb mips32r2 dynamic)
+	if mipsel-linux-gnu-readelf -W --dyn-syms "$run/lib/$loader" | grep -Eq ' __stack_chk_guard(@|$)'; then
+		guard_in=$(mipsel-linux-gnu-readelf -d "$run/lib/$loader" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+		facts+=("also-needs:$guard_in")
+	fi
+	check "$libc: ELF facts" "$src/tests/elf_test.sh" mipsel-linux-gnu-readelf "$bin" "${facts[@]}"
+	mipsel-linux-gnu-strip -o "$run/hostq.stripped" "$bin"
+	echo "$libc: $(stat -c %s "$bin") B installed, $(stat -c %s "$run/hostq.stripped") B stripped," \
+		"$(xz -9 -c "$run/hostq.stripped" | wc -c) B with xz -9"
+	check "$libc: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$libc" --runner "qemu-mipsel -L $run" "$bin"
+}
+
+for libc in glibc uclibc; do
+	build "$libc"
+	verify "$libc" "$work/output-$libc/target/usr/bin/hostq"
+done
+
+# The release tarball as the package's source, its hash where Buildroot
+# looks for an integrator's own.
+out=$work/output-uclibc
+"$src/tools/dist" "$work/dist" >"$work/dist.out" 2>/dev/null || die "tools/dist failed"
+mkdir -p "$work/hashes/hostq"
+printf 'sha256  %s  %s\n' "$(sed -n 2p "$work/dist.out")" "$(basename "$(head -n 1 "$work/dist.out")")" >"$work/hashes/hostq/hostq.hash"
+printf 'BR2_PACKAGE_HOSTQ_TARBALL_SITE="file://%s"\nBR2_GLOBAL_PATCH_DIR="%s"\n' "$work/dist" "$work/hashes" >>"$out/.config"
+make -C "$br" O="$out" olddefconfig >>"$out/make.log" 2>&1 || die "tarball: make olddefconfig failed"
+: >"$out/tarball.log"
+"${offline[@]}" make -C "$br" O="$out" hostq-dirclean hostq >"$out/tarball.log" 2>&1 || {
+	tail -n 20 "$out/tarball.log"
+	die "tarball: make hostq failed (see $out/tarball.log)"
+}
+check "tarball: not built from the release tarball" grep -q ">>> hostq $version Extracting" "$out/tarball.log"
+check "tarball: the download was not the tarball alone" test "$(downloaded)" = "./hostq/hostq-$version.tar.gz"
+check "tarball: its hash was not checked" grep -q "^hostq-$version.tar.gz: OK (sha256: " "$out/tarball.log"
+check "tarball: wget ran" bash -c "! grep -q 'wget ' '$out/tarball.log'"
+verify uclibc "$out/target/usr/bin/hostq"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
