@@ -41,9 +41,9 @@ br=$(echo "$work"/buildroot-*)
 cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/hostq/src
 for pkg in tar pkgconf; do
 	if ! ls -d "$cache/$pkg"/"$pkg"-*/ >/dev/null 2>&1; then
-		rm -rf "$cache/$pkg" && mkdir -p "$cache/$pkg"
+		rm -rf "${cache:?}/$pkg" && mkdir -p "$cache/$pkg"
 		(cd "$cache/$pkg" && apt-get source "$pkg") >"$work/$pkg-source.log" 2>&1 || {
-			rm -rf "$cache/$pkg"
+			rm -rf "${cache:?}/$pkg"
 			die "cannot get Debian's $pkg source (apt-get source $pkg; a deb-src entry: tools/install-deps)"
 		}
 	fi
