@@ -37,6 +37,22 @@ work=$(cd "$work" && pwd)
 tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
 br=$(echo "$work"/buildroot-*)
 
+passed=0 failed=0
+check() { # name, then a command that must succeed
+	local name=$1
+	shift
+	if "$@"; then
+		passed=$((passed + 1))
+	else
+		failed=$((failed + 1))
+		echo "FAIL: $name"
+	fi
+}
+# Buildroot's own style checker on the package tree; Debian's python3,
+# which has the modules it imports.
+check "check-package finds fault with packaging/buildroot" bash -c \
+	'cd "$1/packaging/buildroot" && find . -type f -print0 | xargs -0 /usr/bin/python3 "$2/utils/check-package" -b' _ "$src" "$br"
+
 # Debian's tar and pkgconf stand in for the two Buildroot would download.
 cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/hostq/src
 for pkg in tar pkgconf; do
@@ -52,17 +68,6 @@ host_tar=$(ls -d "$cache"/tar/tar-*/ | head -n 1)
 host_pkgconf=$(ls -d "$cache"/pkgconf/pkgconf-*/ | head -n 1)
 
 export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
-passed=0 failed=0
-check() { # name, then a command that must succeed
-	local name=$1
-	shift
-	if "$@"; then
-		passed=$((passed + 1))
-	else
-		failed=$((failed + 1))
-		echo "FAIL: $name"
-	fi
-}
 # The log of a build that fetched nothing: no download, no wget.
 offline_log() { ! grep -E '>>> .* Downloading|wget ' "$1"; }
 # What Buildroot's download folder holds, its locks aside.
