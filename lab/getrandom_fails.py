@@ -24,8 +24,8 @@ import platform
 import struct
 import sys
 
-# The host's system call numbers and audit architectures.
-ARCHES = {"x86_64": (0xC000003E, 318), "aarch64": (0xC00000B7, 278)}
+# The host's audit architecture and its numbers of getrandom and seccomp.
+ARCHES = {"x86_64": (0xC000003E, 318, 317), "aarch64": (0xC00000B7, 278, 277)}
 GRND_NONBLOCK = 1
 PR_SET_NO_NEW_PRIVS = 38
 SECCOMP_SET_MODE_FILTER = 1
@@ -41,7 +41,7 @@ def insn(code, jt, jf, k):
 
 
 def program(mode):
-    audit_arch, nr = ARCHES[platform.machine()]
+    audit_arch, nr, _ = ARCHES[platform.machine()]
     fail = SECCOMP_RET_ERRNO | (errno.EAGAIN if mode == "eagain" else errno.ENOSYS)
     code = [
         insn(LD_W_ABS, 0, 0, 4),
@@ -75,7 +75,7 @@ def main():
     libc.syscall.restype = ctypes.c_long
     if libc.prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0:
         sys.exit("getrandom_fails.py: prctl: " + os.strerror(ctypes.get_errno()))
-    nr_seccomp = {"x86_64": 317, "aarch64": 277}[platform.machine()]
+    nr_seccomp = ARCHES[platform.machine()][2]
     if libc.syscall(nr_seccomp, SECCOMP_SET_MODE_FILTER, 0, ctypes.c_char_p(fprog)) != 0:
         sys.exit("getrandom_fails.py: seccomp: " + os.strerror(ctypes.get_errno()))
     command = sys.argv[2:]

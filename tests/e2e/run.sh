@@ -98,6 +98,7 @@ row() {
 		return
 	fi
 	[ -z "$hosts" ] || printf '%b' "$hosts" >/etc/hosts
+	local run=("${wrap[@]}" "${prefix[@]}" "$bin")
 	dns_log_mark
 	local start=${EPOCHREALTIME/./} status
 	case $sink in
@@ -106,21 +107,21 @@ row() {
 		local k status=0
 		for ((k = 1; k <= runs; k++)); do
 			echo run >>"$world/ids.log"
-			env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$1$k" "${@:2}" >>"$world/out" 2>>"$world/err" || status=$?
+			env -i "${run[@]}" "$1$k" "${@:2}" >>"$world/out" 2>>"$world/err" || status=$?
 		done
 		(exit $status)
 	else
-		env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >"$world/out" 2>"$world/err"
+		env -i "${run[@]}" "$@" >"$world/out" 2>"$world/err"
 	fi ;;
-	closed) env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >&- 2>"$world/err" ;;
-	full) env -i "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >/dev/full 2>"$world/err" ;;
+	closed) env -i "${run[@]}" "$@" >&- 2>"$world/err" ;;
+	full) env -i "${run[@]}" "$@" >/dev/full 2>"$world/err" ;;
 	pipe)
 		# The reader is gone before the first write; SIGPIPE at its
 		# default whatever this shell inherited.
 		rm -f "$world/fifo" && mkfifo "$world/fifo"
 		(
 			exec 3<>"$world/fifo" 4>"$world/fifo" 3<&-
-			exec env -i --default-signal=PIPE "${wrap[@]}" "${prefix[@]}" "$bin" "$@" >&4 2>"$world/err"
+			exec env -i --default-signal=PIPE "${run[@]}" "$@" >&4 2>"$world/err"
 		)
 		;;
 	esac
