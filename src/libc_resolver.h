@@ -21,14 +21,14 @@ inline constexpr bool libc_res_init_obeys_config = false;
 inline constexpr bool libc_res_init_obeys_config = true;
 #endif
 
-// musl's gethostbyaddr() never fails for an IPv4 address: without a name
-// for it (no PTR record, no answer at all) it returns an entry named by
-// the address's own text. musl has no macro of its own; glibc has
-// __GLIBC__, and uClibc-ng defines it too.
+// musl's gethostbyaddr() makes up an entry for an IPv4 address it found
+// no name for (no PTR record, no answer at all): one named by the
+// address's own text, so it never fails. musl has no macro of its own;
+// glibc has __GLIBC__, and uClibc-ng defines it too.
 #ifdef __GLIBC__
-inline constexpr bool libc_reverse_lookup_never_fails = false;
+inline constexpr bool libc_reverse_lookup_invents_entry = false;
 #else
-inline constexpr bool libc_reverse_lookup_never_fails = true;
+inline constexpr bool libc_reverse_lookup_invents_entry = true;
 #endif
 
 // True when the entry is named by the dotted text of the address itself:

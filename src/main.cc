@@ -18,6 +18,7 @@ int main(int argc, char **argv)
 	std::signal(SIGPIPE, SIG_IGN);
 
 	if (argc < 2 || argv[1][0] == '-') {
+		// "adress" stays misspelt: scripts match this line byte for byte.
 		std::puts("hostq DNS name. Return ip adress or NULL if not resolved");
 		return 0;
 	}
@@ -31,9 +32,10 @@ int main(int argc, char **argv)
 	if (is_numeric_query(query)) {
 		const numeric_address address = compose_numeric_address(query);
 		entry = gethostbyaddr(address.data(), address.size(), AF_INET);
-		if (libc_reverse_lookup_never_fails && entry != nullptr &&
-		    is_numeric_fallback(*entry, address))
-			entry = nullptr;
+		if constexpr (libc_reverse_lookup_invents_entry) {
+			if (entry != nullptr && is_numeric_fallback(*entry, address))
+				entry = nullptr;
+		}
 	} else {
 		entry = gethostbyname(query);
 	}
