@@ -2,15 +2,16 @@
 # SPDX-License-Identifier: MIT
 """DNS helpers of the lab, loopback only.
 
-  dns_tool.py serve MODE ADDRESS READY_FILE ID_LOG
+  dns_tool.py serve MODE ADDRESS READY_FILE ID_LOG QUERY_LOG
                                      a misbehaving server on ADDRESS port 53
   dns_tool.py probe NAME             exit 0 once 127.0.0.1:53 answers NAME
 
-MODE is one of: drop servfail refused nxdomain short truncated lying-count
-cut-record a-len5 loop, or replay=HEX: the reply HEX, under the query's ID
-(a campaign's reply, tools/campaign). The server answers only over UDP (so a truncated
-answer has no TCP to retry over), appends the ID of every query to ID_LOG,
-and exits by itself after a while.
+MODE is one of MODES below, or replay=HEX: the reply HEX, under the
+query's ID (a campaign's reply, tools/campaign); any other word is refused.
+The server answers only over UDP (so a truncated answer has no TCP to
+retry over), appends the ID of every query to ID_LOG and the query to
+QUERY_LOG as dnsmasq logs it ("query[A] one.test from 127.0.0.1"), and
+exits by itself after a while.
 """
 import socket
 import struct
@@ -18,6 +19,9 @@ import sys
 import time
 
 LIFETIME = 120  # seconds; the runner stops it long before
+MODES = ["drop", "servfail", "refused", "nxdomain", "short", "truncated", "lying-count", "cut-record", "a-len5",
+         "loop"]
+TYPES = {1: "A", 12: "PTR", 28: "AAAA"}
 
 
 def question_end(query):
@@ -26,6 +30,17 @@ def question_end(query):
     while query[i] != 0:
         i += 1 + query[i]
     return i + 5
+
+
+def question_text(query):
+    """The question as dnsmasq's log shows it: query[A] one.test"""
+    end = question_end(query)
+    labels, i = [], 12
+    while query[i] != 0:
+        labels.append(query[i + 1:i + 1 + query[i]].decode("latin-1"))
+        i += 1 + query[i]
+    qtype = query[end - 4] << 8 | query[end - 3]
+    return f"query[{TYPES.get(qtype, f'type={qtype}')}] {'.'.join(labels)}"
 
 
 def header(query, flags, ancount):
@@ -64,13 +79,17 @@ def reply(mode, query):
         offset = 12 + len(question)
         record = struct.pack(">H", 0xC000 | offset) + struct.pack(">HHIH", 1, 1, 60, 4) + b"\x0a\x00\x00\x01"
         return header(query, 0x0080, 1) + question + record
-    return None  # drop
+    assert mode == "drop"
+    return None
 
 
-def serve(mode, address, ready_file, id_log):
+def serve(mode, address, ready_file, id_log, query_log):
+    if mode not in MODES and not mode.startswith("replay="):
+        sys.exit(f"dns_tool.py: unknown mode {mode}: one of {' '.join(MODES)} or replay=HEX")
     sock = socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((address, 53))
     ids = open(id_log, "a", buffering=1)
+    queries = open(query_log, "a", buffering=1)
     sock.settimeout(1)
     with open(ready_file, "w") as f:
         f.write("ready\n")
@@ -83,6 +102,7 @@ def serve(mode, address, ready_file, id_log):
         if len(query) < 17:
             continue
         ids.write(f"{query[0] << 8 | query[1]}\n")
+        queries.write(f"{question_text(query)} from {peer[0]}\n")
         answer = reply(mode, query)
         if answer is not None:
             sock.sendto(answer, peer)
@@ -106,7 +126,7 @@ def probe(name):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 6 and sys.argv[1] == "serve":
+    if len(sys.argv) == 7 and sys.argv[1] == "serve":
         serve(*sys.argv[2:])
     elif len(sys.argv) == 3 and sys.argv[1] == "probe":
         sys.exit(probe(sys.argv[2]))

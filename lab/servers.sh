@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # $world is world.sh's
 # SPDX-License-Identifier: MIT
 # The DNS servers of the lab's world, on port 53 of loopback addresses.
 # Sourced inside its namespaces (lab/world.sh); $world is the world's
@@ -7,13 +8,14 @@
 #                       one of dnsmasq, nsd, fault:MODE; ADDRESS 127.0.0.1
 #                       unless given (a no-op when already running)
 #   stop_server
-#   dns_log_mark / dns_log_since_mark         (dnsmasq's query log)
+#   logs_queries SERVERS   true when every one of them logs its queries
+#   dns_log_mark / dns_log_since_mark   the query log since the mark
+#
+# The query log is dnsmasq's; the misbehaving responder writes the same
+# lines into it. nsd keeps none.
 
 server='' server_pids=()
 lab=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Debian's own, not a version manager's shim that costs a second a start.
-python=/usr/bin/python3
-[ -x "$python" ] || python=python3
 
 # Names and addresses the DNS server knows; /etc/hosts is not served. A
 # user of the lab adds its own in $world/extra-hosts (hosts format).
@@ -55,7 +57,7 @@ user=root
 group=
 pid-file=$world/dnsmasq-$address.pid
 log-queries
-log-facility=$world/dnsmasq.log
+log-facility=$world/queries.log
 local=/test/
 local=/in-addr.arpa/
 addn-hosts=$world/dns-hosts
@@ -108,14 +110,14 @@ zone:
 CONF
 	nsd -d -c "$world/nsd/nsd.conf" &
 	server_pids+=($!)
-	"$python" "$lab/dns_tool.py" probe ordered.test
+	"$lab/dns_tool.py" probe ordered.test
 }
 
 # The misbehaving responder; it logs the ID of every query to ids.log.
 start_fault() {
 	local ready=$world/fault-$2.ready pid
 	rm -f "$ready"
-	"$python" "$lab/dns_tool.py" serve "$1" "$2" "$ready" "$world/ids.log" &
+	"$lab/dns_tool.py" serve "$1" "$2" "$ready" "$world/ids.log" "$world/queries.log" &
 	pid=$!
 	server_pids+=("$pid")
 	for _ in $(seq 1 500); do
@@ -140,7 +142,6 @@ stop_server() {
 		wait "$pid" 2>/dev/null
 	done
 	server='' server_pids=()
-lab=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 }
 
 alive() {
@@ -153,7 +154,7 @@ alive() {
 use_server() {
 	[ "$1" = "$server" ] && return 0
 	stop_server
-	: >"$world/dnsmasq.log"
+	: >"$world/queries.log"
 	local one kind address
 	[ "$1" = none ] && server=none && return 0
 	for one in ${1//+/ }; do
@@ -173,6 +174,17 @@ use_server() {
 	server=$1
 }
 
+logs_queries() {
+	local one
+	[ "$1" != none ] || return 1
+	for one in ${1//+/ }; do
+		case ${one%%@*} in
+		dnsmasq | fault:*) ;;
+		*) return 1 ;;
+		esac
+	done
+}
+
 log_mark=0
-dns_log_mark() { log_mark=$(stat -c %s "$world/dnsmasq.log" 2>/dev/null || echo 0); }
-dns_log_since_mark() { tail -c +"$((log_mark + 1))" "$world/dnsmasq.log" 2>/dev/null; }
+dns_log_mark() { log_mark=$(stat -c %s "$world/queries.log" 2>/dev/null || echo 0); }
+dns_log_since_mark() { tail -c +"$((log_mark + 1))" "$world/queries.log" 2>/dev/null; }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # SPDX-License-Identifier: MIT
 # The lab's world: private user, network, mount and PID namespaces with
 # only loopback, a private /etc whose resolver files are the test's, and a
@@ -8,9 +9,22 @@
 # Outside the namespaces it runs "bash SCRIPT ARG..." inside fresh ones and
 # exits with its status; inside, it builds the world and returns, with
 # $world the world's folder (a tmpfs that dies with the namespaces).
+# Where the world cannot be made (no user namespaces, as in a package
+# build's chroot, or a program missing: those of world_needs too), it
+# says why in one line and exits 77, the tests' code for skipped.
+world_needs=()
 enter_world() {
 	if [ -z "${HOSTQ_E2E_WORLD:-}" ]; then
-		local status
+		local status lacks=() tool
+		for tool in unshare ip /usr/bin/python3 "${world_needs[@]}"; do
+			command -v "$tool" >/dev/null || lacks+=("$tool")
+		done
+		unshare --user --map-root-user --net --mount --pid --fork true 2>/dev/null ||
+			lacks+=("user, network, mount and PID namespaces (unshare)")
+		if [ ${#lacks[@]} -gt 0 ]; then
+			echo "SKIP: ${1##*/}: this machine lacks $(printf '%s, ' "${lacks[@]}" | sed 's/, $//')"
+			exit 77
+		fi
 		world=$(mktemp -d)
 		HOSTQ_E2E_WORLD=$world unshare --user --map-root-user --net --mount --pid \
 			--fork --kill-child --mount-proc bash "$@"
@@ -39,7 +53,7 @@ enter_world() {
 	echo 'multi on' >/etc/host.conf
 	ip link set lo up || exit 1
 
-	write_resolv_conf
+	write_resolv_conf "$world_resolv_conf"
 	write_hosts
 
 	if ! isolated; then
@@ -48,13 +62,16 @@ enter_world() {
 	fi
 }
 
-# Written in place: a rename would not be seen by a process that opened
-# the old file, and the test wants every run to read the current one.
-# Refuses (and writes nothing) when a name server is outside loopback.
-# One option a line: uClibc-ng reads only the first of a line.
+# The world's resolv.conf. One option a line: uClibc-ng reads only the
+# first of a line.
+world_resolv_conf=$'nameserver 127.0.0.1\noptions timeout:1\noptions attempts:1\n'
+
+# write_resolv_conf CONTENT: written in place, since a rename would not be
+# seen by a process that opened the old file, and the test wants every run
+# to read the current one. Refuses (and writes nothing) when a name server
+# is outside loopback.
 write_resolv_conf() {
-	local conf=$'nameserver 127.0.0.1\noptions timeout:1\noptions attempts:1\n'
-	[ $# -eq 0 ] || conf=$1
+	local conf=$1
 	loopback_only <<<"$conf" || return 1
 	[ ! -L /etc/resolv.conf ] || rm /etc/resolv.conf
 	printf '%s' "$conf" >/etc/resolv.conf
@@ -68,7 +85,7 @@ write_hosts() {
 	10.0.0.8	both.test
 	10.0.0.5	twice.test
 	10.0.0.6	twice.test
-	10.1.0.1	composed.test
+	10.1.0.3	composed.test
 	HOSTS
 }
 

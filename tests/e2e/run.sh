@@ -3,14 +3,19 @@
 # End-to-end table: the real binary against real DNS servers, in private
 # user, network, mount and PID namespaces of the test's own, on loopback.
 #
-#   tests/e2e/run.sh [--flavour glibc|uclibc|musl] [--runner "CMD ..."] [--only REGEX] BINARY
+#   tests/e2e/run.sh [--flavour glibc|uclibc|musl] [--runner "CMD ..."] [--only "PATTERN..."] BINARY
 #
 # --flavour: the C library the binary uses, where resolvers differ.
 # --runner:  a command prefix for the binary (qemu-mipsel ..., valgrind ...).
-# --only:    run the rows whose names match REGEX (extended).
+# --only:    run the rows whose whole name matches one of the PATTERNs
+#            (extended regular expressions, separated by spaces); each
+#            must select a row, or the run fails.
+#
+# Exits 77 (skipped) where the lab's world cannot be made.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 lab=$here/../../lab
+usage="usage: run.sh [--flavour glibc|uclibc|musl] [--runner CMD] [--only PATTERNS] BINARY"
 flavour=glibc runner='' only=''
 while [ $# -gt 1 ]; do
 	case $1 in
@@ -22,19 +27,44 @@ while [ $# -gt 1 ]; do
 	shift 2
 done
 [ $# -eq 1 ] || {
-	echo "usage: run.sh [--flavour glibc|uclibc|musl] [--runner CMD] [--only REGEX] BINARY" >&2
+	echo "$usage" >&2
 	exit 2
 }
+case $flavour in
+glibc | uclibc | musl) ;;
+*)
+	# Another word would silently drop every per-flavour expectation.
+	echo "run.sh: unknown flavour '$flavour' ($usage)" >&2
+	exit 2
+	;;
+esac
 bin=$(realpath "$1")
 
+# shellcheck source=lab/world.sh
 . "$lab/world.sh"
+world_needs=(dnsmasq nsd)
 enter_world "$0" --flavour "$flavour" --runner "$runner" --only "$only" "$bin"
 
+# shellcheck source=lab/servers.sh
 . "$lab/servers.sh"
 trap stop_server EXIT
 
 passed=0 failed=0
 read -r -a prefix <<<"$runner"
+read -r -a patterns <<<"$only"
+declare -A selected=()
+
+# selects NAME: true when --only is not given or one of its patterns
+# matches the whole NAME.
+selects() {
+	local pattern hit=1
+	[ ${#patterns[@]} -gt 0 ] || return 0
+	for pattern in "${patterns[@]}"; do
+		[[ $1 =~ ^($pattern)$ ]] || continue
+		selected["$pattern"]=1 hit=0
+	done
+	return $hit
+}
 
 fail() {
 	echo "FAIL: $*"
@@ -49,8 +79,9 @@ fail() {
 # "subset:" takes some of them, at least one, none twice). Options, each also as
 # --FLAVOUR:OPTION for one flavour (--glibc:, --uclibc:, --musl:):
 #   --expect OUT      EXPECTED for this flavour
-#   --sent TEXT       the server's query log shows TEXT
-#   --not-sent TEXT   it does not
+#   --sent TEXT       the servers' query log shows TEXT
+#   --not-sent TEXT   it does not (both need servers that log their
+#                     queries: dnsmasq and fault:MODE, not nsd or none)
 #   --stdout closed|full|pipe   where standard output goes (not checked)
 #   --within SECONDS  the run ends within SECONDS
 #   --resolv LINES    resolv.conf for this run, instead of the world's
@@ -81,12 +112,16 @@ row() {
 		--resolv) resolv=$value ;;
 		--fresh-names) runs=$value ;;
 		--hosts) hosts=$value ;;
-		--getrandom) wrap=("$python" "$lab/getrandom_fails.py" "$value") ;;
+		--getrandom) wrap=("$lab/getrandom_fails.py" "$value") ;;
 		*) fail "$name: unknown option $opt" && return ;;
 		esac
 	done
 	shift
-	[[ -z $only || $name =~ $only ]] || return 0
+	selects "$name" || return 0
+	if [ $((${#sent[@]} + ${#not_sent[@]})) -gt 0 ] && ! logs_queries "$srv"; then
+		fail "$name: --sent and --not-sent cannot be checked on $srv: it logs no queries"
+		return
+	fi
 	use_server "$srv" || {
 		fail "$name: server $srv did not start"
 		return
@@ -103,7 +138,9 @@ row() {
 	local start=${EPOCHREALTIME/./} status
 	case $sink in
 	'') if [ -n "$runs" ]; then
-		: >"$world/ids.log" >"$world/out" >"$world/err"
+		: >"$world/ids.log"
+		: >"$world/out"
+		: >"$world/err"
 		local k status=0
 		for ((k = 1; k <= runs; k++)); do
 			echo run >>"$world/ids.log"
@@ -120,6 +157,7 @@ row() {
 		# default whatever this shell inherited.
 		rm -f "$world/fifo" && mkfifo "$world/fifo"
 		(
+			# shellcheck disable=SC2094 # one fifo, opened both ways on purpose
 			exec 3<>"$world/fifo" 4>"$world/fifo" 3<&-
 			exec env -i --default-signal=PIPE "${run[@]}" "$@" >&4 2>"$world/err"
 		)
@@ -127,7 +165,7 @@ row() {
 	esac
 	status=$?
 	local elapsed_ms=$(((${EPOCHREALTIME/./} - start) / 1000))
-	[ -z "$resolv" ] || write_resolv_conf
+	[ -z "$resolv" ] || write_resolv_conf "$world_resolv_conf"
 	[ -z "$hosts" ] || write_hosts
 
 	local problems=()
@@ -151,7 +189,8 @@ row() {
 			want=$(printf '%bx' "$expected")
 			got=$(cat "$world/out" && printf x)
 		fi
-		[ "$want" = "$got" ] || problems+=("stdout: $(od -An -c "$world/out" | head -n 4)")
+		[ "$want" = "$got" ] || problems+=("stdout: $(od -An -c "$world/out" | head -n 4)"
+			"expected: ${expected:-nothing}")
 	fi
 	local log t
 	log=$(dns_log_since_mark)
@@ -163,7 +202,7 @@ row() {
 	done
 	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
 		problems+=("took ${elapsed_ms} ms, over ${within} s")
-	if [ -n "$runs" ] && ! t=$("$python" "$here/query_ids.py" "$world/ids.log"); then
+	if [ -n "$runs" ] && ! t=$("$here/query_ids.py" "$world/ids.log"); then
 		problems+=("query IDs: ${t//$'\n'/; }")
 	fi
 	if [ ${#problems[@]} -eq 0 ]; then
@@ -176,7 +215,11 @@ row() {
 	fi
 }
 
+# shellcheck source=tests/e2e/cases.sh
 . "$here/cases.sh"
 stop_server
+for pattern in "${patterns[@]}"; do
+	[ -n "${selected["$pattern"]:-}" ] || fail "--only: '$pattern' selects no row"
+done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
