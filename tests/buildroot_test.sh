@@ -23,13 +23,13 @@ if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
 fi
 unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
 
-tarball=$(ls "$brdir"/buildroot-*.tar.xz 2>/dev/null | head -n 1)
-[ -n "$tarball" ] || die "no Buildroot tarball in $brdir"
+tarball=$(echo "$brdir"/buildroot-*.tar.xz)
+[ -f "$tarball" ] || die "no Buildroot tarball in $brdir"
 (cd "$brdir" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 ||
 	die "$tarball does not match $brdir/SHA256SUMS"
-version=$(sed -n 's/^project(hostq VERSION \([^ )]*\).*/\1/p' "$src/CMakeLists.txt")
+version=$("$src/tools/dist" --version) || die "tools/dist --version failed"
 [ "$(sed -n 's/^HOSTQ_VERSION = //p' "$src/packaging/buildroot/package/hostq/hostq.mk")" = "$version" ] ||
-	die "HOSTQ_VERSION in hostq.mk is not project()'s $version"
+	die "HOSTQ_VERSION in hostq.mk is not the release's $version"
 
 # Buildroot, unpacked afresh into the build tree.
 rm -rf "$work" && mkdir -p "$work"
@@ -50,13 +50,13 @@ check() { # name, then a command that must succeed
 }
 # Buildroot's own style checker on the package tree; Debian's python3,
 # which has the modules it imports.
-check "check-package finds fault with packaging/buildroot" bash -c \
-	'cd "$1/packaging/buildroot" && find . -type f -print0 | xargs -0 /usr/bin/python3 "$2/utils/check-package" -b' _ "$src" "$br"
+check_package() { (cd "$src/packaging/buildroot" && find . -type f -print0 | xargs -0 /usr/bin/python3 "$br/utils/check-package" -b); }
+check "check-package finds fault with packaging/buildroot" check_package
 
 # Debian's tar and pkgconf stand in for the two Buildroot would download.
 cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/hostq/src
 for pkg in tar pkgconf; do
-	if ! ls -d "$cache/$pkg"/"$pkg"-*/ >/dev/null 2>&1; then
+	if ! [ -d "$(echo "$cache/$pkg/$pkg"-*/)" ]; then
 		rm -rf "${cache:?}/$pkg" && mkdir -p "$cache/$pkg"
 		(cd "$cache/$pkg" && apt-get source "$pkg") >"$work/$pkg-source.log" 2>&1 || {
 			rm -rf "${cache:?}/$pkg"
@@ -64,8 +64,8 @@ for pkg in tar pkgconf; do
 		}
 	fi
 done
-host_tar=$(ls -d "$cache"/tar/tar-*/ | head -n 1)
-host_pkgconf=$(ls -d "$cache"/pkgconf/pkgconf-*/ | head -n 1)
+host_tar=$(echo "$cache"/tar/tar-*/)
+host_pkgconf=$(echo "$cache"/pkgconf/pkgconf-*/)
 
 export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
 # The log of a build that fetched nothing: no download, no wget.
@@ -80,8 +80,9 @@ build() {
 	mkdir -p "$out"
 	"$src/tools/buildroot-toolchain" "$libc" "$out/toolchain" >/dev/null || die "tools/buildroot-toolchain $libc failed"
 	printf 'HOST_TAR_OVERRIDE_SRCDIR = %s\nHOST_PKGCONF_OVERRIDE_SRCDIR = %s\n' "$host_tar" "$host_pkgconf" >"$out/local.mk"
-	make -C "$br" O="$out" BR2_EXTERNAL="$src/packaging/buildroot" "hostq_mipsel_${libc}_defconfig" >"$out/make.log" 2>&1 ||
-		die "$libc: make hostq_mipsel_${libc}_defconfig failed (see $out/make.log)"
+	make -C "$br" O="$out" BR2_EXTERNAL="$src/packaging/buildroot" \
+		BR2_DEFCONFIG="$src/tests/buildroot/hostq_mipsel_${libc}_defconfig" defconfig >"$out/make.log" 2>&1 ||
+		die "$libc: make defconfig of tests/buildroot/hostq_mipsel_${libc}_defconfig failed (see $out/make.log)"
 	local tc
 	tc=$(make -s -C "$br" O="$out" printvars VARS=TOOLCHAIN_EXTERNAL_INSTALL_DIR 2>/dev/null | sed 's/^[^=]*=//')
 	[ -d "$tc/bin" ] || die "$libc: the defconfig's toolchain folder $tc does not exist"
@@ -116,6 +117,18 @@ verify() {
 	mipsel-linux-gnu-strip -o "$run/hostq.stripped" "$bin"
 	echo "$libc: $(stat -c %s "$bin") B installed, $(stat -c %s "$run/hostq.stripped") B stripped," \
 		"$(xz -9 -c "$run/hostq.stripped" | wc -c) B with xz -9"
+	# What C++ costs the image: the toolchain's libstdc++, which hostq
+	# does not use, goes into the target all the same.
+	local cxx
+	cxx=$(find "$out/target/lib" "$out/target/usr/lib" -name 'libstdc++.so*' -type f)
+	if [ -n "$cxx" ]; then
+		# shellcheck disable=SC2086 # one file or several
+		mipsel-linux-gnu-strip -o "$run/libstdc++.stripped" $cxx
+		echo "$libc: libstdc++ in output/target: $(stat -c %s "$run/libstdc++.stripped") B stripped," \
+			"$(xz -9 -c "$run/libstdc++.stripped" | wc -c) B with xz -9"
+	else
+		echo "$libc: no libstdc++ in output/target (this toolchain has no shared one)"
+	fi
 	check "$libc: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$libc" --runner "qemu-mipsel -L $run" "$bin"
 }
 
@@ -123,6 +136,26 @@ for libc in glibc uclibc; do
 	build "$libc"
 	verify "$libc" "$work/output-$libc/target/usr/bin/hostq"
 done
+
+# The package copied into an external tree of another name has no source
+# tree to build: it must say so, not build "/".
+other=$work/other-external
+mkdir -p "$other/package"
+cp -r "$src/packaging/buildroot/package/hostq" "$other/package/"
+printf 'name: OTHER\ndesc: another tree\n' >"$other/external.desc"
+cat >"$other/external.mk" <<'MK'
+include $(sort $(wildcard $(BR2_EXTERNAL_OTHER_PATH)/package/*/*.mk))
+MK
+cat >"$other/Config.in" <<'IN'
+source "$BR2_EXTERNAL_OTHER_PATH/package/hostq/Config.in"
+IN
+copied() {
+	make -C "$br" O="$work/output-other" BR2_EXTERNAL="$other" \
+		BR2_DEFCONFIG="$src/tests/buildroot/hostq_mipsel_glibc_defconfig" defconfig >"$work/other.log" 2>&1 &&
+		! make -C "$br" O="$work/output-other" printvars VARS=HOSTQ_SITE >>"$work/other.log" 2>&1 &&
+		grep -q 'hostq: no source tree outside the HOSTQ external tree' "$work/other.log"
+}
+check "a copy of the package in another external tree does not stop with its reason" copied
 
 # The release tarball as the package's source, its hash where Buildroot
 # looks for an integrator's own.
