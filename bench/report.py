@@ -9,20 +9,9 @@ import glob
 import math
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
-
-TOOLS = ["hostq", "hostq-copy", "floor", "getent", "gethostip", "dig"]
-LABELS = {
-    "hostq": "hostq",
-    "hostq-copy": "hostq, a copy",
-    "floor": "C floor",
-    "getent": "getent ahostsv4",
-    "gethostip": "gethostip -d",
-    "dig": "dig +short",
-}
 
 
 def read_rows(path):
@@ -110,7 +99,8 @@ def svg_chart(groups):
             x0, x1 = sorted((x(1.0), x(value)))
             colour = "#59a14f" if value <= 1.0 else "#e15759"
             parts.append(f'<text x="10" y="{y + bar - 2}" font-size="10">{label}</text>')
-            parts.append(f'<rect x="{x0:.1f}" y="{y}" width="{max(x1 - x0, 1):.1f}" height="{bar - 2}" fill="{colour}"/>')
+            parts.append(f'<rect x="{x0:.1f}" y="{y}" width="{max(x1 - x0, 1):.1f}" height="{bar - 2}" '
+                         f'fill="{colour}"/>')
             parts.append(f'<text x="{x1 + 4:.1f}" y="{y + bar - 2}" font-size="10">{value:.3f}</text>')
             y += bar
         parts.append(f'<line x1="{x(1.0)}" y1="{top - 2}" x2="{x(1.0)}" y2="{y + 2}" stroke="black"/>')
@@ -136,12 +126,10 @@ def host_tables(rows, runs):
                "| tool | instructions | ×floor | wall ms (q1–q3) | ×floor | peak RSS (KiB) | ×floor | output |",
                "|---|---:|---:|---:|---:|---:|---:|---|"]
         f = by[("floor", q)]
-        for t in TOOLS:
-            r = by.get((t, q))
-            if r is None:
-                continue
+        for t in in_order(r["tool"] for r in rows):
+            r = by[(t, q)]
             i, w, m = int(r["instructions"] or 0), int(r["wall_us"]), int(r["rss_kb"])
-            md.append(f"| {LABELS[t]} | {i:,} | {ratio(i, int(f['instructions'] or 0))} | "
+            md.append(f"| {r['label']} | {i:,} | {ratio(i, int(f['instructions'] or 0))} | "
                       f"{w / 1000:.2f} ({int(r['wall_q1_us']) / 1000:.2f}–{int(r['wall_q3_us']) / 1000:.2f}) | "
                       f"{ratio(w, int(f['wall_us']))} | {m:,} | {ratio(m, int(f['rss_kb']))} | {short(r['output'])} |")
         md.append("")
@@ -149,12 +137,14 @@ def host_tables(rows, runs):
         chart.append((f"host wall, {q}", int(h["wall_us"]) / int(f["wall_us"])))
     # Noise: a median is known to about 1.57 IQR / sqrt(n) (a box plot's
     # notch); two medians differ within noise while their notches overlap.
+
     def notch(r):
         return 1.57 * (int(r["wall_q3_us"]) - int(r["wall_q1_us"])) / math.sqrt(int(runs))
 
     md += ["Fairness, hostq against its copy (the same binary): the medians' difference and the noise "
            "(the sum of the two medians' notches, 1.57·IQR/√n each: overlapping notches are within noise).", "",
-           "| query | hostq (ms) | copy (ms) | difference (ms) | noise (ms) | within noise |", "|---|---:|---:|---:|---:|---|"]
+           "| query | hostq (ms) | copy (ms) | difference (ms) | noise (ms) | within noise |",
+           "|---|---:|---:|---:|---:|---|"]
     for q in in_order(r["query"] for r in rows):
         a, b = by[("hostq", q)], by.get(("hostq-copy", q))
         if b is None:
@@ -190,10 +180,13 @@ def main():
     results, build_root = sys.argv[1], sys.argv[2]
     runs = open(os.path.join(results, "bench.runs")).read().split()[1]
     md = ["# hostq benchmark", ""]
-    host_md, host_chart = host_tables(read_rows(os.path.join(results, "bench.tsv")), runs)
+    host_rows = read_rows(os.path.join(results, "bench.tsv"))
+    host_md, host_chart = host_tables(host_rows, runs)
     target_md, target_chart = target_tables(read_rows(os.path.join(results, "targets.tsv")))
     md += host_md + target_md
-    md += ["## Builds", "", "| build | hostq stripped (bytes) | xz -9 (bytes) | C floor stripped (bytes) | hostq − floor | hostq NEEDED |",
+    md += ["## Builds", "",
+           "| build | hostq stripped (bytes) | xz -9 (bytes) | C floor stripped (bytes) | hostq − floor "
+           "| hostq NEEDED |",
            "|---|---:|---:|---:|---:|---|"]
     for preset, size, xz, floor, need in sizes(build_root):
         diff = f"{size - floor:+,}" if size and floor else "-"
@@ -201,9 +194,9 @@ def main():
     md += ["", "The Buildroot builds keep Buildroot's full RELRO, which pads the data segment "
            "to MIPS's 64 KiB page; xz, as a squashfs image stores the file, takes the padding "
            "out again.", ""]
-    peers = [(t, shutil.which(n)) for t, n in [("getent", "getent"), ("gethostip", "gethostip"), ("dig", "dig")]]
-    md += ["Peers as installed on the host, without the shared libraries they load: " +
-           ", ".join(f"{LABELS[t]} {os.path.getsize(p):,}" for t, p in peers if p) + " bytes.", ""]
+    programs = {r["label"]: int(r["bytes"]) for r in host_rows}
+    md += ["The host's programs as run, without the shared libraries they load: " +
+           ", ".join(f"{label} {size:,}" for label, size in programs.items()) + " bytes.", ""]
 
     text = "\n".join(md)
     with open(os.path.join(results, "bench.md"), "w") as f:

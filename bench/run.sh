@@ -43,12 +43,15 @@ if [ -z "${HOSTQ_E2E_WORLD:-}" ]; then
 	done
 	mkdir -p "$out"
 fi
+# shellcheck source=lab/world.sh
 . "$top/lab/world.sh"
+world_needs=(dnsmasq valgrind)
 enter_world "$0" --runs "$runs" --build "$build" --targets "$targets" --out "$out"
 # getent ahostsv4 asks getaddrinfo with AI_ADDRCONFIG, which answers
 # nothing on a host whose only IPv4 address is 127.0.0.1. A second
 # loopback address is enough for it, and stays on lo.
 ip addr add 127.0.0.2/8 dev lo || exit 1
+# shellcheck source=lab/servers.sh
 . "$top/lab/servers.sh"
 trap stop_server EXIT
 use_server dnsmasq || exit 1
@@ -56,7 +59,10 @@ use_server dnsmasq || exit 1
 # hostq-copy is hostq under another name: the two must come out within
 # noise of each other, or the method is unfair.
 cp "$build/hostq" "$world/hostq-copy"
+# The tools in the order the report shows them, and how it names them.
 tools=(hostq hostq-copy floor getent gethostip dig)
+declare -A label=([hostq]=hostq [hostq-copy]="hostq, a copy" [floor]="C floor"
+	[getent]="getent ahostsv4" [gethostip]="gethostip -d" [dig]="dig +short")
 queries=(hostsonly.test one.test three.test missing.test 192.0.2.1)
 getent=$(command -v getent) gethostip=$(command -v gethostip) dig=$(command -v dig)
 
@@ -80,7 +86,7 @@ command_for() {
 }
 
 tsv=$out/bench.tsv
-printf 'tool\tquery\tinstructions\twall_us\twall_q1_us\twall_q3_us\trss_kb\toutput\n' >"$tsv"
+printf 'tool\tlabel\tbytes\tquery\tinstructions\twall_us\twall_q1_us\twall_q3_us\trss_kb\toutput\n' >"$tsv"
 declare -A instructions rss output
 for tool in "${tools[@]}"; do
 	for query in "${queries[@]}"; do
@@ -119,7 +125,9 @@ quartiles() {
 }
 for tool in "${tools[@]}"; do
 	for query in "${queries[@]}"; do
-		printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$tool" "$query" "${instructions[$tool,$query]}" \
+		command_for "$tool" "$query"
+		printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$tool" "${label[$tool]}" "$(stat -L -c %s "${cmd[0]}")" \
+			"$query" "${instructions[$tool,$query]}" \
 			"$(quartiles <<<"${times[$tool,$query]}")" "${rss[$tool,$query]}" "${output[$tool,$query]}" >>"$tsv"
 	done
 done

@@ -2,8 +2,11 @@
 # The router processors hostq is built for: Debian's cross compiler, the
 # code it generates, the emulator that runs it and what tests/elf_test.sh
 # expects of the binary. Set HOSTQ_ARCH (mipsel, mips, armhf or aarch64)
-# before including; tools/build-sysroot builds uClibc-ng with the same
-# code generation flags. HOSTQ_ARCH_LINK_FLAGS is for static links.
+# before including. HOSTQ_ARCH_LINK_FLAGS is for static links. Run as a
+# script it prints HOSTQ_ARCH_FLAGS, with which tools/build-sysroot builds
+# uClibc-ng:
+#
+#   cmake -DHOSTQ_ARCH=ARCH -P cmake/processor.cmake
 if(HOSTQ_ARCH MATCHES "^mips(el)?$")
   set(CMAKE_SYSTEM_PROCESSOR mips)
   set(HOSTQ_CROSS ${HOSTQ_ARCH}-linux-gnu-)
@@ -41,4 +44,8 @@ elseif(HOSTQ_ARCH STREQUAL "aarch64")
   set(HOSTQ_ELF_ARCH "aarch64 pages64k")
 else()
   message(FATAL_ERROR "unknown HOSTQ_ARCH '${HOSTQ_ARCH}': mipsel, mips, armhf or aarch64")
+endif()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${HOSTQ_ARCH_FLAGS}")
 endif()
