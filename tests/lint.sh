@@ -1,29 +1,52 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The tree is clean under clang-format and clang-tidy, and the manual page
-# under mandoc's lint.
+# The tree is clean: C++ under clang-format and clang-tidy, every shell
+# script under shellcheck, every Python script under flake8, the manual
+# page under mandoc's lint; and the numeric examples of the README and the
+# manual page are rows of the table the tests run.
 #
 #   tests/lint.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR has compile_commands.json)
 set -u
 src=$1 build=$2
 cd "$src" || exit 1
-mapfile -t files < <(git ls-files -co --exclude-standard -- '*.cc' '*.c' '*.h' 2>/dev/null ||
-	find src tests bench fuzz -name '*.cc' -o -name '*.c' -o -name '*.h' 2>/dev/null)
+mapfile -t tracked < <(git ls-files -co --exclude-standard 2>/dev/null || find . -type f -printf '%P\n')
+mapfile -t files < <(printf '%s\n' "${tracked[@]}" | grep -E '\.(cc|c|h)$')
 mapfile -t units < <(printf '%s\n' "${files[@]}" | grep '\.cc$' | while read -r f; do
 	grep -q "\"file\": \"[^\"]*/$f\"" "$build/compile_commands.json" && echo "$f"
 done)
-failed=0
-if ! clang-format --dry-run -Werror "${files[@]}"; then
-	echo "FAIL: clang-format: run clang-format -i on the files above"
-	failed=$((failed + 1))
-fi
-if ! clang-tidy --quiet -p "$build" "${units[@]}" 2>/dev/null; then
-	echo "FAIL: clang-tidy"
-	failed=$((failed + 1))
-fi
-if ! mandoc -T lint -W warning man/hostq.1; then
-	echo "FAIL: mandoc -T lint man/hostq.1"
-	failed=$((failed + 1))
-fi
-echo "$((3 - failed)) passed, $failed failed"
+# Scripts by their first line, or, for the sourced ones, their directive.
+shell=() python=()
+for f in "${tracked[@]}"; do
+	[ -f "$f" ] || continue
+	case $f in */patches/*) continue ;; esac
+	first=$(head -n 1 "$f")
+	case $f:$first in
+	*.py:* | *:'#!'*python*) python+=("$f") ;;
+	*.sh:* | *:'#!'*bash* | *:'#!/bin/sh'*) shell+=("$f") ;;
+	esac
+done
+passed=0 failed=0
+lint() { # name, then the command
+	local name=$1
+	shift
+	if "$@"; then
+		passed=$((passed + 1))
+	else
+		echo "FAIL: $name"
+		failed=$((failed + 1))
+	fi
+}
+# A list that came out empty would pass on nothing.
+for list in files units shell python; do
+	declare -n found=$list
+	[ ${#found[@]} -gt 0 ] || lint "no $list found to lint" false
+done
+lint "clang-format: run clang-format -i on the files above" clang-format --dry-run -Werror "${files[@]}"
+tidy() { clang-tidy --quiet -p "$build" "${units[@]}" 2>/dev/null; }
+lint "clang-tidy" tidy
+lint "shellcheck (${#shell[@]} scripts)" shellcheck -x "${shell[@]}"
+lint "flake8 (${#python[@]} scripts)" /usr/bin/python3 -m flake8 "${python[@]}"
+lint "mandoc -T lint man/hostq.1" mandoc -T lint -W warning man/hostq.1
+lint "numeric examples of the documents" tests/doc_examples.py .
+echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
