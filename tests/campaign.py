@@ -84,38 +84,23 @@ def read_replies(log):
 
 
 def addresses_in(data):
-    """The 4 bytes an address can come from: the start of the data of each
-    A record, walking the records as a resolver does after the question,
-    or after as many questions as the header counts (musl and uClibc-ng
-    skip that many). Names are skipped, pointers never followed; a label
-    of a reserved kind ends the walk, as it ends a resolver's."""
-    def skip_name(i):
-        while i < len(data):
-            if data[i] == 0:
-                return i + 1
-            if data[i] >= 0xC0:
-                return i + 2
-            if data[i] >= 0x40:
-                return None
-            i += 1 + data[i]
-        return None
-
-    def walk(questions):
+    """Every 4 bytes of the record sections, where a resolver takes an
+    address from, however it walks them: what follows the question, or as
+    many questions as the header counts. Never the header, nor a question
+    the header counts."""
+    def after_questions(count):
         i = 12
-        for _ in range(questions):
-            i = skip_name(i)
-            if i is None:
-                return
-            i += 4
-        while (i := skip_name(i)) is not None and i + 10 <= len(data):
-            rtype, rdlength = data[i] << 8 | data[i + 1], data[i + 8] << 8 | data[i + 9]
-            i += 10
-            if rtype == 1 and rdlength >= 4 and i + 4 <= len(data):
-                yield data[i:i + 4]
-            i += rdlength
+        for _ in range(min(count, 64)):
+            if i >= len(data):
+                break
+            while i < len(data) and 0 < data[i] < 0xC0:
+                i += 1 + data[i]
+            i += (2 if i < len(data) and data[i] >= 0xC0 else 1) + 4
+        return i
 
     counted = data[4] << 8 | data[5] if len(data) >= 12 else 1
-    return {*walk(1), *walk(min(counted, 8))}
+    start = min(after_questions(1), after_questions(counted))
+    return {data[i:i + 4] for i in range(start, len(data) - 3)}
 
 
 def answered(data):
