@@ -87,15 +87,14 @@ def addresses_in(data):
     """Every 4 bytes of the record sections, where a resolver takes an
     address from, however it walks them: what follows the question, or as
     many questions as the header counts. Never the header, nor a question
-    the header counts."""
+    the header counts. A name is skipped byte by byte up to its end or a
+    pointer, as musl does: no resolver's walk ends a question earlier."""
     def after_questions(count):
         i = 12
         for _ in range(min(count, 64)):
-            if i >= len(data):
-                break
-            while i < len(data) and 0 < data[i] < 0xC0:
-                i += 1 + data[i]
-            i += (2 if i < len(data) and data[i] >= 0xC0 else 1) + 4
+            while i < len(data) and 0 < data[i] < 0x80:
+                i += 1
+            i += (1 if i >= len(data) or data[i] == 0 else 2) + 4
         return i
 
     counted = data[4] << 8 | data[5] if len(data) >= 12 else 1
