@@ -120,10 +120,9 @@ verify() {
 	# What C++ costs the image: the toolchain's libstdc++, which hostq
 	# does not use, goes into the target all the same.
 	local cxx
-	cxx=$(find "$out/target/lib" "$out/target/usr/lib" -name 'libstdc++.so*' -type f)
+	cxx=$(find "$out/target/lib" "$out/target/usr/lib" -name 'libstdc++.so*' -type f | head -n 1)
 	if [ -n "$cxx" ]; then
-		# shellcheck disable=SC2086 # one file or several
-		mipsel-linux-gnu-strip -o "$run/libstdc++.stripped" $cxx
+		mipsel-linux-gnu-strip -o "$run/libstdc++.stripped" "$cxx"
 		echo "$libc: libstdc++ in output/target: $(stat -c %s "$run/libstdc++.stripped") B stripped," \
 			"$(xz -9 -c "$run/libstdc++.stripped" | wc -c) B with xz -9"
 	else

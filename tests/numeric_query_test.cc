@@ -15,8 +15,8 @@ struct recognition_case {
 	bool numeric;
 };
 
-// Queries that are no address; every query of numeric_cases.tsv is one
-// (ComposeNumericAddress.Table), and only a few others are here.
+// Name queries, and the numeric ones numeric_cases.tsv has no row for:
+// ComposeNumericAddress.Table checks that each of its queries is numeric.
 constexpr recognition_case recognition_cases[] = {
 	{".", true},           {"99999999999999999999.1", true},
 	{"1e5", false},        {"0x7f.0.0.1", false},
