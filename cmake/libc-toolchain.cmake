@@ -7,6 +7,7 @@
 #   HOSTQ_ARCH_FLAGS    the target's code generation flags (cmake/processor.cmake)
 #   HOSTQ_ARCH_LINK_FLAGS  its flags for a static link
 #   HOSTQ_LIBC          uclibc or musl, for the tests' expectations
+#   HOSTQ_LIBC_VERSION  its release, likewise
 #   HOSTQ_LIBC_INCLUDE  the libc's headers
 #   HOSTQ_LIBC_LIB      its start files and libraries
 #   HOSTQ_ELF_ARCH      what tests/elf_test.sh checks besides static/dynamic
@@ -68,5 +69,6 @@ set(CMAKE_C_STANDARD_LIBRARIES "${libs}" CACHE STRING "" FORCE)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${HOSTQ_EMULATOR})
 set(HOSTQ_LIBC ${HOSTQ_LIBC} CACHE STRING "" FORCE)
+set(HOSTQ_LIBC_VERSION ${HOSTQ_LIBC_VERSION} CACHE STRING "" FORCE)
 set(HOSTQ_READELF ${HOSTQ_CROSS}readelf CACHE STRING "" FORCE)
 set(HOSTQ_ELF_FACTS ${facts} CACHE STRING "" FORCE)

@@ -7,12 +7,13 @@
 # loader and libc of output/target, passes the whole end-to-end table.
 # Last, the uClibc-ng output builds the release tarball (tools/dist).
 #
-#   tests/buildroot_test.sh SOURCE_DIR BUILDROOT_DIR WORK_DIR
+#   tests/buildroot_test.sh SOURCE_DIR WORK_DIR
 #
-# BUILDROOT_DIR holds buildroot-VERSION.tar.xz and SHA256SUMS. Exits 77
-# (skipped) where no network namespace can be made.
+# Buildroot's release tarball, and Debian's tar and pkgconf sources, come
+# through tools/source. Exits 77 (skipped), saying why on its last line,
+# where one of them cannot be had or no network namespace can be made.
 set -u
-src=$(cd "$1" && pwd) brdir=$2 work=$3
+src=$(cd "$1" && pwd) work=$2
 die() {
 	echo "FAIL: $*"
 	exit 1
@@ -23,10 +24,24 @@ if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
 fi
 unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
 
-tarball=$(echo "$brdir"/buildroot-*.tar.xz)
-[ -f "$tarball" ] || die "no Buildroot tarball in $brdir"
-(cd "$brdir" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1 ||
-	die "$tarball does not match $brdir/SHA256SUMS"
+# fetch VAR NAME: VAR becomes tools/source's path for NAME; its skip
+# line, or its refusal, ends the test.
+fetch() {
+	local out status=0
+	out=$("$src/tools/source" "$2") || status=$?
+	case $status in
+	0) printf -v "$1" %s "$out" ;;
+	77)
+		echo "$out"
+		exit 77
+		;;
+	*) die "tools/source $2 failed" ;;
+	esac
+}
+tarball='' host_tar_dsc='' host_pkgconf_dsc=''
+fetch tarball buildroot-2026.02.3
+fetch host_tar_dsc debian:tar/bookworm=1.34
+fetch host_pkgconf_dsc debian:pkgconf/bookworm=1.8.1
 version=$("$src/tools/dist" --version) || die "tools/dist --version failed"
 [ "$(sed -n 's/^HOSTQ_VERSION = //p' "$src/packaging/buildroot/package/hostq/hostq.mk")" = "$version" ] ||
 	die "HOSTQ_VERSION in hostq.mk is not the release's $version"
@@ -54,18 +69,12 @@ check_package() { (cd "$src/packaging/buildroot" && find . -type f -print0 | xar
 check "check-package finds fault with packaging/buildroot" check_package
 
 # Debian's tar and pkgconf stand in for the two Buildroot would download.
-cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/hostq/src
-for pkg in tar pkgconf; do
-	if ! [ -d "$(echo "$cache/$pkg/$pkg"-*/)" ]; then
-		rm -rf "${cache:?}/$pkg" && mkdir -p "$cache/$pkg"
-		(cd "$cache/$pkg" && apt-get source "$pkg") >"$work/$pkg-source.log" 2>&1 || {
-			rm -rf "${cache:?}/$pkg"
-			die "cannot get Debian's $pkg source (apt-get source $pkg; a deb-src entry: tools/install-deps)"
-		}
-	fi
-done
-host_tar=$(echo "$cache"/tar/tar-*/)
-host_pkgconf=$(echo "$cache"/pkgconf/pkgconf-*/)
+unpack() {
+	dpkg-source -x "$1" "$2" >"$2.log" 2>&1 || die "cannot unpack $1 (see $2.log)"
+}
+unpack "$host_tar_dsc" "$work/host-tar"
+unpack "$host_pkgconf_dsc" "$work/host-pkgconf"
+host_tar=$work/host-tar host_pkgconf=$work/host-pkgconf
 
 export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
 # The log of a build that fetched nothing: no download, no wget.
@@ -128,7 +137,10 @@ verify() {
 	else
 		echo "$libc: no libstdc++ in output/target (this toolchain has no shared one)"
 	fi
-	check "$libc: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$libc" --runner "qemu-mipsel -L $run" "$bin"
+	local flavour=glibc
+	[ "$libc" = glibc ] || flavour=$libc-$(sed -n 's/^#define __UCLIBC_\(MAJOR\|MINOR\|SUBLEVEL\)__ \([0-9]*\)$/\2/p' \
+		"$out/toolchain/sysroot/usr/include/bits/uClibc_config.h" | paste -sd.)
+	check "$libc: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$flavour" --runner "qemu-mipsel -L $run" "$bin"
 }
 
 for libc in glibc uclibc; do

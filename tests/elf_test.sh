@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# ELF facts of the binary. It may need its C library and nothing else at
-# run time (no libstdc++, libgcc_s or libm); further facts as words:
+# ELF facts of the binary. It may need its C library (libc.so.N; musl's
+# libc.so) and nothing else at run time (no libstdc++, libgcc_s or libm);
+# further facts as words:
 #   lsb | msb        32-bit, little- or big-endian
 #   mips32r2         built for MIPS32 release 2
 #   armv7hf          ARM, EABI version 5, hard-float, ARMv7 code
@@ -48,7 +49,7 @@ programs=$("$readelf" -lW "$bin" 2>/dev/null)
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 echo "NEEDED: ${needed:-none}"
 also=$(printf '%s\n' "$@" | sed -n 's/^also-needs://p')
-extra=$(grep -v '^libc\.so\.[0-9]*$' <<<"$needed" | grep -vxF -e "$also")
+extra=$(grep -Ev '^libc\.so(\.[0-9]+)?$' <<<"$needed" | grep -vxF -e "$also")
 check "needs more than libc${also:+ and $also}: $extra" '[ -z "$extra" ]'
 for fact in "$@"; do
 	case $fact in

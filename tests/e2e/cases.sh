@@ -32,7 +32,9 @@ row usage-stdout-dead-pipe none '' --stdout pipe -- -h
 row one-a-record dnsmasq '10.0.0.1\n' --sent 'query[A] one.test ' -- one.test
 row three-a-records dnsmasq 'set:10.0.0.1\n10.0.0.2\n10.0.0.3\n' -- three.test
 row zone-order nsd '10.0.0.3\n10.0.0.1\n10.0.0.2\n10.0.0.13\n' -- ordered.test
-row sixty-a-records-tcp dnsmasq "set:$big_set" --uclibc:expect "subset:$big_set" --musl:expect "subset:$big_set" -- big.test
+# The UDP answer holds 30 of the 60 records; musl 1.2.5 asks again
+# over TCP and keeps MAXADDRS (48) of them.
+row sixty-a-records-tcp dnsmasq "set:$big_set" --uclibc:expect "subset:$big_set" --musl:expect "subset:$big_set" --uclibc:lines 30 --musl:lines 30 --musl-1.2.5:lines 48 -- big.test
 row cname-chain dnsmasq '10.0.0.11\n' -- chain-start.test
 row aaaa-only dnsmasq '' -- v6only.test
 row nxdomain dnsmasq '' --sent 'query[A] missing.test ' -- missing.test

@@ -3,9 +3,10 @@
 # End-to-end table: the real binary against real DNS servers, in private
 # user, network, mount and PID namespaces of the test's own, on loopback.
 #
-#   tests/e2e/run.sh [--flavour glibc|uclibc|musl] [--runner "CMD ..."] [--only "PATTERN..."] BINARY
+#   tests/e2e/run.sh [--flavour FLAVOUR] [--runner "CMD ..."] [--only "PATTERN..."] BINARY
 #
-# --flavour: the C library the binary uses, where resolvers differ.
+# --flavour: the C library the binary uses and its release, where
+#            resolvers differ: one of those in flavours=(...) below.
 # --runner:  a command prefix for the binary (qemu-mipsel ..., valgrind ...).
 # --only:    run the rows whose whole name matches one of the PATTERNs
 #            (extended regular expressions, separated by spaces); each
@@ -15,7 +16,8 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 lab=$here/../../lab
-usage="usage: run.sh [--flavour glibc|uclibc|musl] [--runner CMD] [--only PATTERNS] BINARY"
+flavours=(glibc uclibc-1.0.35 uclibc-1.0.57 musl-1.2.3 musl-1.2.5)
+usage="usage: run.sh [--flavour $(IFS='|' && echo "${flavours[*]}")] [--runner CMD] [--only PATTERNS] BINARY"
 flavour=glibc runner='' only=''
 while [ $# -gt 1 ]; do
 	case $1 in
@@ -30,14 +32,11 @@ done
 	echo "$usage" >&2
 	exit 2
 }
-case $flavour in
-glibc | uclibc | musl) ;;
-*)
-	# Another word would silently drop every per-flavour expectation.
+# Another word would silently drop every per-flavour expectation.
+[[ " ${flavours[*]} " == *" $flavour "* ]] || {
 	echo "run.sh: unknown flavour '$flavour' ($usage)" >&2
 	exit 2
-	;;
-esac
+}
 bin=$(realpath "$1")
 
 # shellcheck source=lab/world.sh
@@ -77,8 +76,11 @@ fail() {
 # status 0, empty standard error, and standard output equal to EXPECTED
 # (printf %b escapes; "set:" first compares the lines in any order,
 # "subset:" takes some of them, at least one, none twice). Options, each also as
-# --FLAVOUR:OPTION for one flavour (--glibc:, --uclibc:, --musl:):
+# --LIBC:OPTION for every release of one C library (--glibc:, --uclibc:,
+# --musl:) or --FLAVOUR:OPTION for one release (--musl-1.2.5:); a later
+# option overrides an earlier one:
 #   --expect OUT      EXPECTED for this flavour
+#   --lines N         standard output has N lines (with "subset:")
 #   --sent TEXT       the servers' query log shows TEXT
 #   --not-sent TEXT   it does not (both need servers that log their
 #                     queries: dnsmasq and fault:MODE, not nsd or none)
@@ -92,19 +94,24 @@ fail() {
 #   --fresh-names N   N runs, the first argument suffixed by K in run K;
 #                     then the query IDs they sent must be unpredictable
 row() {
-	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' wrap=()
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' wrap=() lines=''
 	shift 3
 	while [ $# -gt 0 ] && [ "$1" != -- ]; do
 		local opt=$1 value=$2
 		shift 2
-		case $opt in
-		--glibc:* | --uclibc:* | --musl:*)
-			[ "${opt:2:${#flavour}+1}" = "$flavour:" ] || continue
+		if [[ $opt == --*:* ]]; then
+			local only_for=${opt%%:*}
+			only_for=${only_for#--}
+			[[ " ${flavours[*]%%-*} ${flavours[*]} " == *" $only_for "* ]] || {
+				fail "$name: $opt names no flavour"
+				return
+			}
+			[ "$only_for" = "$flavour" ] || [ "$only_for" = "${flavour%%-*}" ] || continue
 			opt=--${opt#*:}
-			;;
-		esac
+		fi
 		case $opt in
 		--expect) expected=$value ;;
+		--lines) lines=$value ;;
 		--sent) sent+=("$value") ;;
 		--not-sent) not_sent+=("$value") ;;
 		--stdout) sink=$value ;;
@@ -191,6 +198,8 @@ row() {
 		fi
 		[ "$want" = "$got" ] || problems+=("stdout: $(od -An -c "$world/out" | head -n 4)"
 			"expected: ${expected:-nothing}")
+		[ -z "$lines" ] || [ "$(wc -l <"$world/out")" -eq "$lines" ] ||
+			problems+=("stdout has $(wc -l <"$world/out") lines, not $lines")
 	fi
 	local log t
 	log=$(dns_log_since_mark)
@@ -202,12 +211,13 @@ row() {
 	done
 	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
 		problems+=("took ${elapsed_ms} ms, over ${within} s")
-	if [ -n "$runs" ] && ! t=$("$here/query_ids.py" "$world/ids.log"); then
-		problems+=("query IDs: ${t//$'\n'/; }")
+	local ids=''
+	if [ -n "$runs" ] && ! ids=$("$here/query_ids.py" "$world/ids.log"); then
+		problems+=("query IDs: ${ids//$'\n'/; }")
 	fi
 	if [ ${#problems[@]} -eq 0 ]; then
 		passed=$((passed + 1))
-		echo "ok   $name (${elapsed_ms} ms)"
+		echo "ok   $name (${elapsed_ms} ms)${ids:+, $ids}"
 	else
 		printf 'FAIL: %s: %s\n' "$name" "${problems[0]}"
 		[ ${#problems[@]} -eq 1 ] || printf '      %s\n' "${problems[@]:1}"
