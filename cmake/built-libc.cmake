@@ -5,8 +5,8 @@
 # cache and prints its path, and keep that path in VAR. The tool runs at
 # every configure, so that a changed patch or configuration is never met
 # by the libc built before it. Where the tool cannot have the libc's
-# source, the configure stops on the tool's own "SKIP: " line, which
-# tools/check reports as a build this machine cannot make.
+# source, the configure prints the tool's own "SKIP: " line and stops,
+# and tools/check reports the build as one this machine cannot make.
 function(hostq_built_libc var tool arch version doc)
   set(${var} "" CACHE PATH "${doc}")
   if(NOT ${var} OR ${var} STREQUAL "${${var}_BUILT}")
@@ -15,7 +15,9 @@ function(hostq_built_libc var tool arch version doc)
                     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE
                     RESULT_VARIABLE status)
     if(status EQUAL 77)
-      message(FATAL_ERROR "${path}")
+      # One line, as the tool wrote it, for tools/check to find.
+      message(STATUS "${path}")
+      message(FATAL_ERROR "tools/${tool} ${arch} ${version}: no source to build from (the SKIP line above)")
     elseif(NOT status EQUAL 0)
       message(FATAL_ERROR "tools/${tool} ${arch} ${version} failed")
     endif()
