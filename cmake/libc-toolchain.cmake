@@ -64,6 +64,22 @@ else()
   set(facts "${HOSTQ_ELF_ARCH} static")
 endif()
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${link} ${start}")
+
+# The _INIT flags reach the cache once, at the first configure; a libc
+# rebuilt since (a new patch, a new release) lies in another folder, so
+# point the build's cached flags at it.
+foreach(dir INCLUDE LIB)
+  set(used HOSTQ_LIBC_${dir}_USED)
+  if(DEFINED CACHE{${used}} AND NOT ${used} STREQUAL HOSTQ_LIBC_${dir})
+    foreach(var CMAKE_CXX_FLAGS CMAKE_C_FLAGS CMAKE_EXE_LINKER_FLAGS)
+      if(DEFINED CACHE{${var}})
+        string(REPLACE "${${used}}" "${HOSTQ_LIBC_${dir}}" value "$CACHE{${var}}")
+        set(${var} "${value}" CACHE STRING "" FORCE)
+      endif()
+    endforeach()
+  endif()
+  set(${used} ${HOSTQ_LIBC_${dir}} CACHE INTERNAL "")
+endforeach()
 set(CMAKE_CXX_STANDARD_LIBRARIES "${libs}" CACHE STRING "" FORCE)
 set(CMAKE_C_STANDARD_LIBRARIES "${libs}" CACHE STRING "" FORCE)
 
