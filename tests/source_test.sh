@@ -105,12 +105,12 @@ row download-right right - - 0 "$cache/$f" '' 1
 row download-repacked repacked - - 0 "$cache/$f" '' 1
 row download-wrong wrong - - 1 '' "$refused" 1
 row nothing-anywhere - - - 77 "$skip" '' 1
-row folder-first right right - 0 "$folder/sub/$f" '' 0
-row folder-repacked - repacked - 0 "$folder/sub/$f" '' 0
+row folder-first right right - 0 "$cache/$f" '' 0
+row folder-repacked - repacked - 0 "$cache/$f" '' 0
 row folder-wrong-then-download right wrong - 0 "$cache/$f" "$refused" 1
 row cache-second right - right 0 "$cache/$f" '' 0
 row cache-wrong-is-dropped right - wrong 0 "$cache/$f" "$refused" 1
-row folder-before-cache - right wrong 0 "$folder/sub/$f" '' 0
+row folder-before-cache - right wrong 0 "$cache/$f" '' 0
 row unknown-name - - - 2 '' "tools/source: demo-2.0 is not in $HOSTQ_SOURCES_LIST .*" 0 demo-2.0
 
 # The project's own row, on the real release: served, it is taken (by
