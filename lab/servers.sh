@@ -42,31 +42,39 @@ where_address() {
 	esac
 }
 
-start_dnsmasq() {
-	local address=$1 conf=$world/dnsmasq-$1.conf
-	dns_hosts >"$world/dns-hosts"
-	echo "$(where_address "$address") where.test" >"$world/where-$address"
-	cat >"$conf" <<CONF
+# dnsmasq_conf ADDRESS DATA RUN: the configuration of a dnsmasq on
+# ADDRESS that reads its names from the folder DATA (dns_hosts in
+# dns-hosts, where_address in where-ADDRESS, extra-hosts when DATA has it)
+# and keeps its pid file and query log in the folder RUN.
+dnsmasq_conf() {
+	cat <<CONF
 port=53
-listen-address=$address
+listen-address=$1
 bind-interfaces
 no-resolv
 no-hosts
 no-poll
 user=root
 group=
-pid-file=$world/dnsmasq-$address.pid
+pid-file=$3/dnsmasq-$1.pid
 log-queries
-log-facility=$world/queries.log
+log-facility=$3/queries.log
 local=/test/
 local=/in-addr.arpa/
-addn-hosts=$world/dns-hosts
-addn-hosts=$world/where-$address
-$([ -e "$world/extra-hosts" ] && echo "addn-hosts=$world/extra-hosts")
+addn-hosts=$2/dns-hosts
+addn-hosts=$2/where-$1
+$([ -e "$2/extra-hosts" ] && echo "addn-hosts=$2/extra-hosts")
 host-record=v6only.test,2001:db8::1
 cname=chain-start.test,chain-mid.test
 cname=chain-mid.test,chain-end.test
 CONF
+}
+
+start_dnsmasq() {
+	local address=$1 conf=$world/dnsmasq-$1.conf
+	dns_hosts >"$world/dns-hosts"
+	echo "$(where_address "$address") where.test" >"$world/where-$address"
+	dnsmasq_conf "$address" "$world" "$world" >"$conf"
 	# Without --no-daemon the first process exits once the daemon is
 	# ready, non-zero when it failed.
 	dnsmasq --conf-file="$conf" || return 1

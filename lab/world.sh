@@ -78,8 +78,10 @@ write_resolv_conf() {
 }
 
 # The world's /etc/hosts, written in place.
-write_hosts() {
-	cat >/etc/hosts <<-'HOSTS'
+write_hosts() { world_hosts >/etc/hosts; }
+
+world_hosts() {
+	cat <<-'HOSTS'
 	127.0.0.1	localhost
 	10.0.0.9	hostsonly.test
 	10.0.0.8	both.test

@@ -1,0 +1,145 @@
+# shellcheck shell=bash disable=SC2154,SC2034 # the runner's variables, and the row's that its row_run reads
+# SPDX-License-Identifier: MIT
+# One row of the end-to-end table (tests/e2e/cases.sh): its options read
+# for one flavour, then run and judged. The runner that sources this file
+# gives:
+#   flavour, flavours   the C library of the binary, and every one known
+#   patterns, selected  --only's patterns, and those that selected a row
+#   passed, failed      the counters
+#   world               a folder for the run's output
+#   row_run ARGUMENT... runs the row, leaving standard output and error in
+#                       $world/out and $world/err, the query IDs in
+#                       $world/ids.log, and setting status, elapsed_ms and
+#                       log (the query log of the run); false when it has
+#                       already counted the row (a fault, or left out)
+row_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# selects NAME: true when --only is not given or one of its patterns
+# matches the whole NAME.
+selects() {
+	local pattern hit=1
+	[ ${#patterns[@]} -gt 0 ] || return 0
+	for pattern in "${patterns[@]}"; do
+		[[ $1 =~ ^($pattern)$ ]] || continue
+		selected["$pattern"]=1 hit=0
+	done
+	return $hit
+}
+
+fail() {
+	echo "FAIL: $*"
+	failed=$((failed + 1))
+}
+
+# row NAME SERVER EXPECTED [OPTION VALUE]... -- ARGUMENT...
+#
+# Runs the binary once with ARGUMENTs against SERVER and checks: exit
+# status 0, empty standard error, and standard output equal to EXPECTED
+# (printf %b escapes; "set:" first compares the lines in any order,
+# "subset:" takes some of them, at least one, none twice). Options, each also as
+# --LIBC:OPTION for every release of one C library (--glibc:, --uclibc:,
+# --musl:) or --FLAVOUR:OPTION for one release (--musl-1.2.5:); a later
+# option overrides an earlier one:
+#   --expect OUT      EXPECTED for this flavour
+#   --lines N         standard output has N lines (with "subset:")
+#   --sent TEXT       the servers' query log shows TEXT
+#   --not-sent TEXT   it does not (both need servers that log their
+#                     queries: dnsmasq and fault:MODE, not nsd or none)
+#   --stdout closed|full|pipe   where standard output goes (not checked)
+#   --within SECONDS  the run ends within SECONDS
+#   --resolv LINES    resolv.conf for this run, instead of the world's
+#                     ("dangling": a link to a file not written yet)
+#   --hosts LINES     /etc/hosts for this run, instead of the world's
+#   --getrandom eagain|enosys   getrandom() fails as at boot
+#                     (lab/getrandom_fails.py)
+#   --fresh-names N   N runs, the first argument suffixed by K in run K;
+#                     then the query IDs they sent must be unpredictable
+row() {
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' getrandom='' lines=''
+	shift 3
+	while [ $# -gt 0 ] && [ "$1" != -- ]; do
+		local opt=$1 value=$2
+		shift 2
+		if [[ $opt == --*:* ]]; then
+			local only_for=${opt%%:*}
+			only_for=${only_for#--}
+			[[ " ${flavours[*]%%-*} ${flavours[*]} " == *" $only_for "* ]] || {
+				fail "$name: $opt names no flavour"
+				return
+			}
+			[ "$only_for" = "$flavour" ] || [ "$only_for" = "${flavour%%-*}" ] || continue
+			opt=--${opt#*:}
+		fi
+		case $opt in
+		--expect) expected=$value ;;
+		--lines) lines=$value ;;
+		--sent) sent+=("$value") ;;
+		--not-sent) not_sent+=("$value") ;;
+		--stdout) sink=$value ;;
+		--within) within=$value ;;
+		--resolv) resolv=$value ;;
+		--fresh-names) runs=$value ;;
+		--hosts) hosts=$value ;;
+		--getrandom) getrandom=$value ;;
+		*) fail "$name: unknown option $opt" && return ;;
+		esac
+	done
+	shift
+	selects "$name" || return 0
+	local status elapsed_ms log
+	row_run "$@" || return 0
+	row_judge
+}
+
+# Judges the run that row_run left: the row's locals are in scope.
+row_judge() {
+	local problems=()
+	[ "$status" -eq 0 ] || problems+=("exit status $status")
+	[ -s "$world/err" ] && problems+=("stderr: $(head -c 300 "$world/err")")
+	if [ -z "$sink" ]; then
+		local want got
+		if [ "${expected#subset:}" != "$expected" ]; then
+			# Some of the lines, none twice, at least one.
+			want=$(printf '%b' "${expected#subset:}" | sort)
+			got=$(sort "$world/out")
+			[ -s "$world/out" ] && [ -z "$(sort "$world/out" | uniq -d)" ] &&
+				[ -z "$(comm -13 <(echo "$want") <(echo "$got"))" ] &&
+				[ -z "$(tail -c 1 "$world/out")" ] && got=$want
+		elif [ "${expected#set:}" != "$expected" ]; then
+			want=$(printf '%b' "${expected#set:}" | sort)
+			got=$(sort "$world/out")
+			# Sorting hides a missing final newline: check it too.
+			[ ! -s "$world/out" ] || [ -z "$(tail -c 1 "$world/out")" ] || got="$got (no final newline)"
+		else
+			want=$(printf '%bx' "$expected")
+			got=$(cat "$world/out" && printf x)
+		fi
+		[ "$want" = "$got" ] || problems+=("stdout: $(od -An -c "$world/out" | head -n 4)"
+			"expected: ${expected:-nothing}")
+		[ -z "$lines" ] || [ "$(wc -l <"$world/out")" -eq "$lines" ] ||
+			problems+=("stdout has $(wc -l <"$world/out") lines, not $lines")
+	fi
+	local t
+	for t in "${sent[@]}"; do
+		grep -qF -- "$t" <<<"$log" || problems+=("query log lacks '$t'")
+	done
+	for t in "${not_sent[@]}"; do
+		! grep -qF -- "$t" <<<"$log" || problems+=("query log shows '$t'")
+	done
+	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
+		problems+=("took ${elapsed_ms} ms, over ${within} s")
+	local ids=''
+	if [ -n "$runs" ] && ! ids=$("$row_dir/query_ids.py" "$world/ids.log"); then
+		problems+=("query IDs: ${ids//$'\n'/; }")
+	fi
+	if [ ${#problems[@]} -eq 0 ]; then
+		passed=$((passed + 1))
+		echo "ok   $name (${elapsed_ms} ms)${ids:+, $ids}"
+	else
+		printf 'FAIL: %s: %s\n' "$name" "${problems[0]}"
+		[ ${#problems[@]} -eq 1 ] || printf '      %s\n' "${problems[@]:1}"
+		failed=$((failed + 1))
+	fi
+}
+
+
