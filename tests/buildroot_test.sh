@@ -77,10 +77,8 @@ unpack "$host_pkgconf_dsc" "$work/host-pkgconf"
 host_tar=$work/host-tar host_pkgconf=$work/host-pkgconf
 
 export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
-# The log of a build that fetched nothing: no download, no wget.
-offline_log() { ! grep -E '>>> .* Downloading|wget ' "$1"; }
-# What Buildroot's download folder holds, its locks aside.
-downloaded() { (cd "$br/dl" 2>/dev/null && find . -type f ! -name .lock | sort); }
+# shellcheck source=tests/buildroot/offline.sh
+. "$src/tests/buildroot/offline.sh"
 
 # build LIBC: a fresh output folder, its toolchain, the defconfig, then
 # make hostq with no network.
@@ -102,7 +100,7 @@ build() {
 	}
 	echo "$libc: make hostq took $((SECONDS - start)) s"
 	check "$libc: the log shows a download" offline_log "$out/make.log"
-	check "$libc: something landed in the download folder" test -z "$(downloaded)"
+	check "$libc: something landed in the download folder" test -z "$(downloaded "$br")"
 }
 
 # verify LIBC BINARY: ELF facts, sizes, and the end-to-end table with only
@@ -182,7 +180,7 @@ make -C "$br" O="$out" olddefconfig >>"$out/make.log" 2>&1 || die "tarball: make
 	die "tarball: make hostq failed (see $out/tarball.log)"
 }
 check "tarball: not built from the release tarball" grep -q ">>> hostq $version Extracting" "$out/tarball.log"
-check "tarball: the download was not the tarball alone" test "$(downloaded)" = "./hostq/hostq-$version.tar.gz"
+check "tarball: the download was not the tarball alone" test "$(downloaded "$br")" = "./hostq/hostq-$version.tar.gz"
 check "tarball: its hash was not checked" grep -q "^hostq-$version.tar.gz: OK (sha256: " "$out/tarball.log"
 check "tarball: wget ran" bash -c "! grep -q 'wget ' '$out/tarball.log'"
 verify uclibc "$out/target/usr/bin/hostq"
