@@ -50,17 +50,8 @@ work=$(cd "$work" && pwd)
 . "$src/lab/guests.sh"
 trap stop_qemu EXIT
 
-passed=0 failed=0
-check() { # name, then a command that must succeed
-	local name=$1
-	shift
-	if "$@"; then
-		passed=$((passed + 1))
-	else
-		failed=$((failed + 1))
-		echo "FAIL: $name"
-	fi
-}
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 
 # The static builds, each from its preset.
 declare -A binary=()

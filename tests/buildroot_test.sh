@@ -52,17 +52,8 @@ work=$(cd "$work" && pwd)
 tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
 br=$(echo "$work"/buildroot-*)
 
-passed=0 failed=0
-check() { # name, then a command that must succeed
-	local name=$1
-	shift
-	if "$@"; then
-		passed=$((passed + 1))
-	else
-		failed=$((failed + 1))
-		echo "FAIL: $name"
-	fi
-}
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 # Buildroot's own style checker on the package tree; Debian's python3,
 # which has the modules it imports.
 check_package() { (cd "$src/packaging/buildroot" && find . -type f -print0 | xargs -0 /usr/bin/python3 "$br/utils/check-package" -b); }
