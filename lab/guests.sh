@@ -140,7 +140,7 @@ arm64_binaries=$work/root-arm64/usr/share/hostq-boot/binaries
 boot() {
 	local name=$1 limit=$2 console=$work/$1.console
 	shift 2
-	echo "$name: $*" | sed "s|$work/||g; s|$HOME/.cache/hostq/|CACHE/|g"
+	echo "$name: $*" | sed "s|$work/||g; s|${XDG_CACHE_HOME:-$HOME/.cache}/hostq/|CACHE/|g"
 	local start=${EPOCHREALTIME/./}
 	timeout --kill-after=5 "$limit" "$@" -nic none -display none -vga none -monitor none -serial stdio -no-reboot \
 		</dev/null >"$console" 2>&1 &
