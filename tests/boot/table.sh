@@ -22,7 +22,8 @@ set -u
 mode=${1:?} flavour=${2:?}
 top=$(cd "$(dirname "$0")/../.." && pwd)
 here=$top/tests/e2e
-flavours=(glibc uclibc-1.0.35 uclibc-1.0.57 musl-1.2.3 musl-1.2.5)
+# shellcheck source=tests/e2e/row.sh
+. "$here/row.sh"
 [[ " ${flavours[*]} " == *" $flavour "* ]] || {
 	echo "table.sh: unknown flavour '$flavour'" >&2
 	exit 2
@@ -31,8 +32,6 @@ flavours=(glibc uclibc-1.0.35 uclibc-1.0.57 musl-1.2.3 musl-1.2.5)
 . "$top/lab/world.sh"
 # shellcheck source=lab/servers.sh
 . "$top/lab/servers.sh"
-# shellcheck source=tests/e2e/row.sh
-. "$here/row.sh"
 # row.sh's: no --only here.
 # shellcheck disable=SC2034
 patterns=() passed=0 failed=0 row_n=0

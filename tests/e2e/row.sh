@@ -3,7 +3,8 @@
 # One row of the end-to-end table (tests/e2e/cases.sh): its options read
 # for one flavour, then run and judged. The runner that sources this file
 # gives:
-#   flavour, flavours   the C library of the binary, and every one known
+#   flavour             the C library of the binary and its release, one
+#                       of flavours below
 #   patterns, selected  --only's patterns, and those that selected a row
 #   passed, failed      the counters
 #   world               a folder for the run's output
@@ -13,6 +14,9 @@
 #                       log (the query log of the run); false when it has
 #                       already counted the row (a fault, or left out)
 row_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Every flavour the table knows: a C library and, where releases differ,
+# its release.
+flavours=(glibc uclibc-1.0.35 uclibc-1.0.57 musl-1.2.3 musl-1.2.5)
 
 # selects NAME: true when --only is not given or one of its patterns
 # matches the whole NAME.

@@ -6,7 +6,7 @@
 #   tests/e2e/run.sh [--flavour FLAVOUR] [--runner "CMD ..."] [--only "PATTERN..."] BINARY
 #
 # --flavour: the C library the binary uses and its release, where
-#            resolvers differ: one of those in flavours=(...) below.
+#            resolvers differ: one of those in row.sh's flavours.
 # --runner:  a command prefix for the binary (qemu-mipsel ..., valgrind ...).
 # --only:    run the rows whose whole name matches one of the PATTERNs
 #            (extended regular expressions, separated by spaces); each
@@ -16,7 +16,8 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 lab=$here/../../lab
-flavours=(glibc uclibc-1.0.35 uclibc-1.0.57 musl-1.2.3 musl-1.2.5)
+# shellcheck source=tests/e2e/row.sh
+. "$here/row.sh"
 usage="usage: run.sh [--flavour $(IFS='|' && echo "${flavours[*]}")] [--runner CMD] [--only PATTERNS] BINARY"
 flavour=glibc runner='' only=''
 while [ $# -gt 1 ]; do
@@ -52,9 +53,6 @@ passed=0 failed=0
 read -r -a prefix <<<"$runner"
 read -r -a patterns <<<"$only"
 declare -A selected=()
-
-# shellcheck source=tests/e2e/row.sh
-. "$here/row.sh"
 
 # Runs a row here, in the world's namespaces (row.sh).
 row_run() {
