@@ -3,7 +3,8 @@
 # The lab's booted guests: their root filesystems and kernels, and qemu.
 # Sourced by tests/boot_test.sh, which gives src (the source tree), work
 # (a folder of its own), stage (the rows, tests/boot/table.sh emit),
-# binary (the static builds by preset), and die and skip.
+# binary and flavour_of (the static builds and their flavours, by preset),
+# and die and skip.
 #
 #   mips_image        Buildroot's MIPS image (image_br, image_out,
 #                     initrd_mips)
@@ -64,9 +65,11 @@ mips_image() {
 	done
 	cp "${binary[mipsel-uclibc]}" "$overlay/usr/share/hostq-boot/hostq-uclibc"
 	cp "${binary[mipsel-musl]}" "$overlay/usr/share/hostq-boot/hostq-musl"
-	share "$overlay" mipsel-linux-gnu "buildroot /usr/bin/hostq uclibc-1.0.57
-uclibc-static /usr/share/hostq-boot/hostq-uclibc uclibc-1.0.57
-musl-static /usr/share/hostq-boot/hostq-musl musl-1.2.5"
+	# Buildroot's hostq is on the same uClibc-ng as the static build (the
+	# toolchain's is checked below).
+	share "$overlay" mipsel-linux-gnu "buildroot /usr/bin/hostq ${flavour_of[mipsel-uclibc]}
+uclibc-static /usr/share/hostq-boot/hostq-uclibc ${flavour_of[mipsel-uclibc]}
+musl-static /usr/share/hostq-boot/hostq-musl ${flavour_of[mipsel-musl]}"
 	# The boot rows come first of all rc scripts; the table comes last.
 	local at script
 	for at in S01hostq-boot S99hostq-table; do
@@ -77,6 +80,11 @@ musl-static /usr/share/hostq-boot/hostq-musl musl-1.2.5"
 	chmod +x "$overlay/etc/init.d/"*
 
 	"$src/tools/buildroot-toolchain" uclibc "$out/toolchain" >/dev/null || die "tools/buildroot-toolchain uclibc failed"
+	local release
+	release=$(sed -n 's/^#define __UCLIBC_\(MAJOR\|MINOR\|SUBLEVEL\)__ \([0-9]*\)$/\2/p' \
+		"$out/toolchain/sysroot/usr/include/bits/uClibc_config.h" | paste -sd.)
+	[ "uclibc-$release" = "${flavour_of[mipsel-uclibc]}" ] ||
+		die "image: the toolchain's uClibc-ng is $release, the static build's ${flavour_of[mipsel-uclibc]}"
 	cat >"$out/local.mk" <<-MK
 	HOST_TAR_OVERRIDE_SRCDIR = $work/src-host_tar
 	HOST_PKGCONF_OVERRIDE_SRCDIR = $work/src-host_pkgconf
@@ -95,6 +103,9 @@ musl-static /usr/share/hostq-boot/hostq-musl musl-1.2.5"
 	local start=$SECONDS
 	FORCE_UNSAFE_CONFIGURE=1 unshare -n make -C "$br" O="$out" >>"$out/make.log" 2>&1 || {
 		tail -n 20 "$out/make.log"
+		local fetching
+		fetching=$(sed -n 's/^>>> \(.*\) Downloading$/\1/p' "$out/make.log" | head -n 1)
+		[ -z "$fetching" ] || die "image: Buildroot would download $fetching (see $out/make.log)"
 		die "image: make failed (see $out/make.log)"
 	}
 	echo "image: make took $((SECONDS - start)) s; per package (build-time.log, s):"
@@ -122,8 +133,8 @@ arm_initrd() {
 	echo 'root:x:0:0:root:/root:/bin/sh' >"$root/etc/passwd"
 	echo 'root:x:0:' >"$root/etc/group"
 	cp "${binary[$3]}" "$root/usr/share/hostq-uclibc" && cp "${binary[$4]}" "$root/usr/share/hostq-musl"
-	share "$root" "$2" "uclibc-static /usr/share/hostq-uclibc uclibc-1.0.57
-musl-static /usr/share/hostq-musl musl-1.2.5"
+	share "$root" "$2" "uclibc-static /usr/share/hostq-uclibc ${flavour_of[$3]}
+musl-static /usr/share/hostq-musl ${flavour_of[$4]}"
 	cp "$src/lab/guest/arm_init.sh" "$root/init"
 	(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-$arch.gz"
 	echo "$arch: initramfs $(stat -c %s "$work/initrd-$arch.gz") B"

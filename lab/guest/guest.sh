@@ -9,8 +9,9 @@
 #   guest.sh boot       the rows of boot time, before the network and the
 #                       resolver file exist (from an early init script)
 #   guest.sh table      every other row; then powers the guest off
-#   guest.sh unseeded   the query ID rows, before the kernel's entropy pool
-#                       is ready and again once it is; then powers off
+#   guest.sh unseeded LABEL   as the first process: the query ID rows
+#                       with the binary LABEL, before the kernel's entropy
+#                       pool is ready and again once it is; then powers off
 #
 # A result: "@r LABEL STAGE N STATUS ELAPSED_MS" with the byte counts of
 # what follows, then its standard output, standard error, query log and
