@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # tools/source's roads and checks, offline: a web server on loopback, in a
 # network namespace of the test's own, stands in for the official sites,
-# and serves right, repacked and wrong tarballs. Then the project's own
-# uClibc-ng row, where that tarball can be had: served as it is, it is
-# taken; served changed, refused.
+# and serves right, repacked and wrong tarballs, for a release of a table
+# of the test's own. Then a file that a Debian package installs, and the
+# static builds' uClibc-ng release, where its tarball can be had: served
+# as it is, it is taken; served changed, refused.
 #
 #   tests/source_test.sh
 #
@@ -14,10 +15,11 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${HOSTQ_SOURCE_TEST_INSIDE:-}" != 1 ]; then
 	# The real tarball is looked for out here, where the caller's folder
 	# and cache are; inside, only loopback exists.
-	real=$("$top/tools/source" uclibc-ng-1.0.57 2>/dev/null) || real=''
+	release=$("$top/tools/table" releases --names library=uclibc roles=static) || exit 1
+	real=$("$top/tools/source" "$release" 2>/dev/null) || real=''
 	for how in "unshare -n" "unshare -rn"; do
 		if $how true 2>/dev/null; then
-			HOSTQ_SOURCE_TEST_INSIDE=1 HOSTQ_REAL_TARBALL=$real exec $how "$0" "$@"
+			HOSTQ_SOURCE_TEST_INSIDE=1 HOSTQ_REAL_TARBALL=$real HOSTQ_REAL_RELEASE=$release exec $how "$0" "$@"
 		fi
 	done
 	echo "SKIP: no network namespace (unshare -n) on this machine"
@@ -45,10 +47,20 @@ printf 'int main(void) { return 1; }\n' >"$tmp/release/demo-1.0/src/main.c"
 sha=$(sha256sum <"$tmp/right.tar.xz" | cut -c1-64)
 tree=$(mkdir "$tmp/t" && tar -xf "$tmp/right.tar.xz" -C "$tmp/t" && cd "$tmp/t/demo-1.0" &&
 	git init -q && git add -A -f && git write-tree)
-export HOSTQ_SOURCES_LIST=$tmp/sources.list
-printf '# NAME FILE SHA256 TREE URL\ndemo-1.0 demo-1.0.tar.xz %s %s https://example.invalid/demo-1.0.tar.xz\n' \
-	"$sha" "$tree" >"$HOSTQ_SOURCES_LIST"
-{ grep '^uclibc-ng-1.0.57 ' "$top/tools/sources.list" || echo 'uclibc-ng-1.0.57 missing-from-tools/sources.list'; } >>"$HOSTQ_SOURCES_LIST"
+# The test's tables: the project's own, and in its releases a demo
+# release and files a Debian package would install.
+export HOSTQ_TABLES=$tmp/tables
+mkdir "$HOSTQ_TABLES" && cp "$top/tables/"* "$HOSTQ_TABLES/"
+printf 'demo\n' >"$tmp/installed"
+row_of() { # row_of RELEASE SOURCE SHA256 TREE URL
+	printf '\nrelease: %s\nlibrary: demo\nversion: 1.0\nroles: tool\nsource: %s\nsha256: %s\ntree: %s\nurl: %s\nlacks: -\nuses: -\nfaults: -\n' "$@"
+}
+{
+	row_of demo-1.0 demo-1.0.tar.xz "$sha" "$tree" https://example.invalid/demo-1.0.tar.xz
+	row_of installed-1.0 "$tmp/installed" "$(sha256sum <"$tmp/installed" | cut -c1-64)" - -
+	row_of installed-2.0 "$tmp/installed" "$sha" - -
+	row_of installed-3.0 "$tmp/missing" "$sha" - -
+} >>"$HOSTQ_TABLES/releases"
 
 python3 -m http.server --bind 127.0.0.1 --directory "$site" 8080 >/dev/null 2>"$tmp/requests" &
 server_pid=$!
@@ -68,7 +80,7 @@ passed=0 failed=0
 row() {
 	local name=$1 served=$2 in_folder=$3 in_cache=$4 want_status=$5 want_out=$6 want_err=$7 want_requests=$8
 	local asked=${9:-demo-1.0} file=demo-1.0.tar.xz
-	[ "$asked" = demo-1.0 ] || file=uClibc-ng-1.0.57.tar.xz
+	[ "$asked" = demo-1.0 ] || file=$("$top/tools/table" releases "$asked" source 2>/dev/null) || file=none
 	rm -rf "${site:?}"/* "${folder:?}"/* "$XDG_CACHE_HOME"
 	[ "$served" = - ] || cp "$tmp/$served.tar.xz" "$site/$file"
 	[ "$in_folder" = - ] || { mkdir -p "$folder/sub" && cp "$tmp/$in_folder.tar.xz" "$folder/sub/$file"; }
@@ -111,20 +123,37 @@ row folder-wrong-then-download right wrong - 0 "$cache/$f" "$refused" 1
 row cache-second right - right 0 "$cache/$f" '' 0
 row cache-wrong-is-dropped right - wrong 0 "$cache/$f" "$refused" 1
 row folder-before-cache - right wrong 0 "$cache/$f" '' 0
-row unknown-name - - - 2 '' "tools/source: demo-2.0 is not in $HOSTQ_SOURCES_LIST .*" 0 demo-2.0
+row unknown-name - - - 2 '' "tables/releases: no row demo-2.0 \\(rows: .*\\)" 0 demo-2.0
+
+# A file that a Debian package installs: its hash, never a download.
+installed() { # installed RELEASE STATUS OUT ERR
+	local status=0 out
+	out=$("$top/tools/source" "$1" 2>"$tmp/err") || status=$?
+	if [ "$status" = "$2" ] && [[ $out =~ ^($3)$ ]] && [[ $(cat "$tmp/err") =~ ^($4)$ ]]; then
+		passed=$((passed + 1))
+		echo "ok   $1"
+	else
+		failed=$((failed + 1))
+		echo "FAIL: $1: status $status, stdout '$out', stderr '$(cat "$tmp/err")'"
+	fi
+}
+installed installed-1.0 0 "$tmp/installed" ''
+installed installed-2.0 1 '' "tools/source: $tmp/installed refused: sha256 [0-9a-f]{64}; want $sha"
+installed installed-3.0 77 "SKIP: $tmp/missing not found: .*" ''
 
 # The project's own row, on the real release: served, it is taken (by
 # its hash or its tree); a byte changed in one of its files, refused.
 if [ -n "${HOSTQ_REAL_TARBALL:-}" ]; then
+	r=$HOSTQ_REAL_RELEASE
 	cp "$HOSTQ_REAL_TARBALL" "$tmp/right.tar.xz"
 	mkdir "$tmp/real" && tar -xf "$HOSTQ_REAL_TARBALL" -C "$tmp/real"
-	echo '/* changed */' >>"$tmp/real/uClibc-ng-1.0.57/libc/inet/resolv.c"
-	(cd "$tmp/real" && tar -cJf "$tmp/wrong.tar.xz" uClibc-ng-1.0.57)
-	real_file=uClibc-ng-1.0.57.tar.xz
-	row uclibc-ng-1.0.57-served right - - 0 "$cache/$real_file" '' 1 uclibc-ng-1.0.57
-	row uclibc-ng-1.0.57-changed wrong - - 1 '' "tools/source: [^ ]*/$real_file refused: sha256 [0-9a-f]{64}, tree [0-9a-f]{40}; want sha256 8bc734b584e23ff6ae3d0ebb4c0fb1d1d814c58c82822b93130d436afa7ace8b or tree 9a624af844f1fe941c6e972dcdc09b73e1dca8b8" 1 uclibc-ng-1.0.57
+	echo '/* changed */' >>"$(echo "$tmp"/real/*/libc/inet/resolv.c)"
+	(cd "$tmp/real" && tar -cJf "$tmp/wrong.tar.xz" ./*)
+	real_file=$("$top/tools/table" releases "$r" source)
+	row "$r-served" right - - 0 "$cache/$real_file" '' 1 "$r"
+	row "$r-changed" wrong - - 1 '' "tools/source: [^ ]*/$real_file refused: sha256 [0-9a-f]{64}, tree [0-9a-f]{40}; want sha256 $("$top/tools/table" releases "$r" sha256) or tree $("$top/tools/table" releases "$r" tree)" 1 "$r"
 else
-	echo "note: the uClibc-ng 1.0.57 tarball cannot be had here (tools/source uclibc-ng-1.0.57): its rows are not run"
+	echo "note: the tarball of $HOSTQ_REAL_RELEASE cannot be had here (tools/source $HOSTQ_REAL_RELEASE): its rows are not run"
 fi
 
 echo "$passed passed, $failed failed"
