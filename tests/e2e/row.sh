@@ -3,8 +3,7 @@
 # One row of the end-to-end table (tests/e2e/cases.sh): its options read
 # for one flavour, then run and judged. The runner that sources this file
 # gives:
-#   flavour             the C library of the binary and its release, one
-#                       of flavours below
+#   flavour             the C library of the binary, one of flavours below
 #   patterns, selected  --only's patterns, and those that selected a row
 #   passed, failed      the counters
 #   world               a folder for the run's output
@@ -14,9 +13,31 @@
 #                       log (the query log of the run); false when it has
 #                       already counted the row (a fault, or left out)
 row_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Every flavour the table knows: a C library and, where releases differ,
-# its release.
-flavours=(glibc uclibc-1.0.35 uclibc-1.0.57 musl-1.2.3 musl-1.2.5)
+# Every flavour the table knows: glibc, and for uClibc-ng and musl the
+# project's own (the release the static builds carry, patched) and each
+# release that devices run as firmware builds it (LIBRARY-device-VERSION),
+# with that release's faults, from tables/releases.
+# shellcheck source=tools/libc.sh
+. "$row_dir/../../tools/libc.sh"
+declare -A faults_of=()
+device_flavours() {
+	local release facts r_library r_version r_faults
+	for release in $("$row_dir/../../tools/table" releases --names roles=device); do
+		facts=$("$row_dir/../../tools/table" releases "$release" --shell r) || return 1
+		eval "$facts"
+		echo "$(flavour_name "$r_library" device "$r_version") $r_faults"
+	done
+}
+flavours=(glibc uclibc musl) all_faults=' '
+while read -r f faults; do
+	flavours+=("$f")
+	faults_of[$f]=" $faults "
+	all_faults+="${faults#-} "
+done < <(device_flavours)
+[ ${#flavours[@]} -gt 3 ] || {
+	echo "row.sh: no device flavours read from tables/releases" >&2
+	exit 2
+}
 
 # selects NAME: true when --only is not given or one of its patterns
 # matches the whole NAME.
@@ -40,9 +61,13 @@ fail() {
 # Runs the binary once with ARGUMENTs against SERVER and checks: exit
 # status 0, empty standard error, and standard output equal to EXPECTED
 # (printf %b escapes; "set:" first compares the lines in any order,
-# "subset:" takes some of them, at least one, none twice). Options, each also as
-# --LIBC:OPTION for every release of one C library (--glibc:, --uclibc:,
-# --musl:) or --FLAVOUR:OPTION for one release (--musl-1.2.5:); a later
+# "subset:" takes some of them, at least one, none twice; "like:" is an
+# extended regular expression the whole output must match, for a fault
+# that prints bytes from past a reply). Options, each also as
+# --F:OPTION for the flavours F names: a flavour, or the start of one up to
+# a hyphen (--uclibc: every uClibc-ng, --musl-device: every device's musl,
+# --uclibc-device-VERSION: one release), or a fault of tables/releases
+# (--resolv-address-length: every device whose release has it); a later
 # option overrides an earlier one:
 #   --expect OUT      EXPECTED for this flavour
 #   --lines N         standard output has N lines (with "subset:")
@@ -58,8 +83,9 @@ fail() {
 #                     (lab/getrandom_fails.py)
 #   --fresh-names N   N runs, the first argument suffixed by K in run K;
 #                     then the query IDs they sent must be unpredictable
+#   --ids counted     or, for a fault, a counter that every run restarts
 row() {
-	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' getrandom='' lines=''
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' getrandom='' lines='' ids=random
 	shift 3
 	while [ $# -gt 0 ] && [ "$1" != -- ]; do
 		local opt=$1 value=$2
@@ -67,11 +93,14 @@ row() {
 		if [[ $opt == --*:* ]]; then
 			local only_for=${opt%%:*}
 			only_for=${only_for#--}
-			[[ " ${flavours[*]%%-*} ${flavours[*]} " == *" $only_for "* ]] || {
-				fail "$name: $opt names no flavour"
+			if [[ $all_faults == *" $only_for "* ]]; then
+				[[ ${faults_of[$flavour]:-} == *" $only_for "* ]] || continue
+			elif [[ " ${flavours[*]} " == *" $only_for"[-\ ]* ]]; then
+				[[ $flavour == "$only_for" || $flavour == "$only_for"-* ]] || continue
+			else
+				fail "$name: $opt names no flavour and no fault"
 				return
-			}
-			[ "$only_for" = "$flavour" ] || [ "$only_for" = "${flavour%%-*}" ] || continue
+			fi
 			opt=--${opt#*:}
 		fi
 		case $opt in
@@ -85,6 +114,7 @@ row() {
 		--fresh-names) runs=$value ;;
 		--hosts) hosts=$value ;;
 		--getrandom) getrandom=$value ;;
+		--ids) ids=$value ;;
 		*) fail "$name: unknown option $opt" && return ;;
 		esac
 	done
@@ -102,7 +132,12 @@ row_judge() {
 	[ -s "$world/err" ] && problems+=("stderr: $(head -c 300 "$world/err")")
 	if [ -z "$sink" ]; then
 		local want got
-		if [ "${expected#subset:}" != "$expected" ]; then
+		if [ "${expected#like:}" != "$expected" ]; then
+			local re
+			re=$(printf '%bx' "${expected#like:}")
+			want=$expected got=$(cat "$world/out" && printf x)
+			[[ $got =~ ^(${re%x})x$ ]] && got=$want
+		elif [ "${expected#subset:}" != "$expected" ]; then
 			# Some of the lines, none twice, at least one.
 			want=$(printf '%b' "${expected#subset:}" | sort)
 			got=$(sort "$world/out")
@@ -132,13 +167,17 @@ row_judge() {
 	done
 	[ -z "$within" ] || [ "$elapsed_ms" -le $((within * 1000)) ] ||
 		problems+=("took ${elapsed_ms} ms, over ${within} s")
-	local ids=''
-	if [ -n "$runs" ] && ! ids=$("$row_dir/query_ids.py" "$world/ids.log"); then
-		problems+=("query IDs: ${ids//$'\n'/; }")
+	local said=''
+	if [ -n "$runs" ]; then
+		case $ids in
+		random) said=$("$row_dir/query_ids.py" "$world/ids.log") ;;
+		counted) said=$("$row_dir/query_ids.py" --counted "$world/ids.log") ;;
+		*) false ;;
+		esac || problems+=("query IDs ($ids): ${said//$'\n'/; }")
 	fi
 	if [ ${#problems[@]} -eq 0 ]; then
 		passed=$((passed + 1))
-		echo "ok   $name (${elapsed_ms} ms)${ids:+, $ids}"
+		echo "ok   $name (${elapsed_ms} ms)${said:+, $said}"
 	else
 		printf 'FAIL: %s: %s\n' "$name" "${problems[0]}"
 		[ ${#problems[@]} -eq 1 ] || printf '      %s\n' "${problems[@]:1}"
