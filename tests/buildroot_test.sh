@@ -3,45 +3,33 @@
 # hostq as an integrator's firmware gets it: a real Buildroot builds the
 # package of packaging/buildroot offline, with its default hardening, on
 # two external toolchains made from Debian's mipsel gcc (its glibc, and
-# the project's uClibc-ng); then the installed binary, run with only the
-# loader and libc of output/target, passes the whole end-to-end table.
+# the uClibc-ng Buildroot builds, unpatched); then the installed binary,
+# run with only the loader and libc of output/target, passes the whole
+# end-to-end table, by that libc's flavour.
 # Last, the uClibc-ng output builds the release tarball (tools/dist).
 #
 #   tests/buildroot_test.sh SOURCE_DIR WORK_DIR
 #
-# Buildroot's release tarball, and Debian's tar and pkgconf sources, come
-# through tools/source. Exits 77 (skipped), saying why on its last line,
-# where one of them cannot be had or no network namespace can be made.
+# Buildroot and what stands in for its downloads come through
+# lab/buildroot.sh. Exits 77 (skipped), saying why on its last line, where
+# one of them cannot be had or no network namespace can be made.
 set -u
 src=$(cd "$1" && pwd) work=$2
 die() {
 	echo "FAIL: $*"
 	exit 1
 }
-if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
-	echo "SKIP: no network namespace (unshare -n) on this machine: Buildroot is not run"
+skip() {
+	echo "SKIP: $*"
 	exit 77
-fi
-unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
-
-# fetch VAR NAME: VAR becomes tools/source's path for NAME; its skip
-# line, or its refusal, ends the test.
-fetch() {
-	local out status=0
-	out=$("$src/tools/source" "$2") || status=$?
-	case $status in
-	0) printf -v "$1" %s "$out" ;;
-	77)
-		echo "$out"
-		exit 77
-		;;
-	*) die "tools/source $2 failed" ;;
-	esac
 }
-tarball='' host_tar_dsc='' host_pkgconf_dsc=''
-fetch tarball buildroot-2026.02.3
-fetch host_tar_dsc debian:tar/bookworm=1.34
-fetch host_pkgconf_dsc debian:pkgconf/bookworm=1.8.1
+if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
+	skip "no network namespace (unshare -n) on this machine: Buildroot is not run"
+fi
+# The processor of tests/buildroot's defconfigs.
+processor=mipsel
+triple=$("$src/tools/table" processors "$processor" triplet) || die "no processor $processor"
+qemu=$("$src/tools/table" processors "$processor" qemu) || die "no processor $processor"
 version=$("$src/tools/dist" --version) || die "tools/dist --version failed"
 [ "$(sed -n 's/^HOSTQ_VERSION = //p' "$src/packaging/buildroot/package/hostq/hostq.mk")" = "$version" ] ||
 	die "HOSTQ_VERSION in hostq.mk is not the release's $version"
@@ -49,8 +37,9 @@ version=$("$src/tools/dist" --version) || die "tools/dist --version failed"
 # Buildroot, unpacked afresh into the build tree.
 rm -rf "$work" && mkdir -p "$work"
 work=$(cd "$work" && pwd)
-tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
-br=$(echo "$work"/buildroot-*)
+# shellcheck source=lab/buildroot.sh
+. "$src/lab/buildroot.sh"
+buildroot_tree "$work"
 
 # shellcheck source=tests/counts.sh
 . "$src/tests/counts.sh"
@@ -59,39 +48,22 @@ br=$(echo "$work"/buildroot-*)
 check_package() { (cd "$src/packaging/buildroot" && find . -type f -print0 | xargs -0 /usr/bin/python3 "$br/utils/check-package" -b); }
 check "check-package finds fault with packaging/buildroot" check_package
 
-# Debian's tar and pkgconf stand in for the two Buildroot would download.
-unpack() {
-	dpkg-source -x "$1" "$2" >"$2.log" 2>&1 || die "cannot unpack $1 (see $2.log)"
-}
-unpack "$host_tar_dsc" "$work/host-tar"
-unpack "$host_pkgconf_dsc" "$work/host-pkgconf"
-host_tar=$work/host-tar host_pkgconf=$work/host-pkgconf
-
-export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
-# shellcheck source=tests/buildroot/offline.sh
-. "$src/tests/buildroot/offline.sh"
-
 # build LIBC: a fresh output folder, its toolchain, the defconfig, then
 # make hostq with no network.
 build() {
 	local libc=$1 out=$work/output-$1
 	mkdir -p "$out"
-	"$src/tools/buildroot-toolchain" "$libc" "$out/toolchain" >/dev/null || die "tools/buildroot-toolchain $libc failed"
-	printf 'HOST_TAR_OVERRIDE_SRCDIR = %s\nHOST_PKGCONF_OVERRIDE_SRCDIR = %s\n' "$host_tar" "$host_pkgconf" >"$out/local.mk"
-	make -C "$br" O="$out" BR2_EXTERNAL="$src/packaging/buildroot" \
-		BR2_DEFCONFIG="$src/tests/buildroot/hostq_mipsel_${libc}_defconfig" defconfig >"$out/make.log" 2>&1 ||
-		die "$libc: make defconfig of tests/buildroot/hostq_mipsel_${libc}_defconfig failed (see $out/make.log)"
+	"$src/tools/buildroot-toolchain" "$processor" "$libc" "$out/toolchain" >/dev/null ||
+		die "tools/buildroot-toolchain $processor $libc failed"
+	buildroot_configure "$out" "$processor" "$src/tests/buildroot/hostq_${processor}_${libc}_defconfig"
 	local tc
 	tc=$(make -s -C "$br" O="$out" printvars VARS=TOOLCHAIN_EXTERNAL_INSTALL_DIR 2>/dev/null | sed 's/^[^=]*=//')
 	[ -d "$tc/bin" ] || die "$libc: the defconfig's toolchain folder $tc does not exist"
 	local start=$SECONDS
-	"${offline[@]}" make -C "$br" O="$out" hostq >>"$out/make.log" 2>&1 || {
-		tail -n 20 "$out/make.log"
-		die "$libc: make hostq failed (see $out/make.log)"
-	}
+	buildroot_make "$out" hostq
 	echo "$libc: make hostq took $((SECONDS - start)) s"
 	check "$libc: the log shows a download" offline_log "$out/make.log"
-	check "$libc: something landed in the download folder" test -z "$(downloaded "$br")"
+	check "$libc: something landed in the download folder" test -z "$(downloaded)"
 }
 
 # verify LIBC BINARY: ELF facts, sizes, and the end-to-end table with only
@@ -99,20 +71,22 @@ build() {
 verify() {
 	local libc=$1 bin=$2 out=$work/output-$1 run=$work/run-$1
 	local loader libc_so interp guard_in=''
-	interp=$(mipsel-linux-gnu-readelf -lW "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)]/\1/p')
+	interp=$("$triple-readelf" -lW "$bin" | sed -n 's/.*Requesting program interpreter: \(.*\)]/\1/p')
 	[ "$libc" = glibc ] && libc_so=libc.so.6 || libc_so=libc.so.0
 	loader=${interp##*/}
 	rm -rf "$run" && mkdir -p "$run/lib"
 	cp -L "$out/target/lib/$loader" "$out/target/lib/$libc_so" "$run/lib/" || die "$libc: no $loader or $libc_so in output/target/lib"
 	# The libraries the binary may need: the libc, and the loader's own
 	# soname where the loader is what defines the stack guard.
-	local facts=(lsb mips32r2 dynamic)
-	if mipsel-linux-gnu-readelf -W --dyn-syms "$run/lib/$loader" | grep -Eq ' __stack_chk_guard(@|$)'; then
-		guard_in=$(mipsel-linux-gnu-readelf -d "$run/lib/$loader" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+	local facts
+	read -r -a facts < <("$src/tools/table" processors "$processor" elf)
+	facts+=(dynamic)
+	if "$triple-readelf" -W --dyn-syms "$run/lib/$loader" | grep -Eq ' __stack_chk_guard(@|$)'; then
+		guard_in=$("$triple-readelf" -d "$run/lib/$loader" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 		facts+=("also-needs:$guard_in")
 	fi
-	check "$libc: ELF facts" "$src/tests/elf_test.sh" mipsel-linux-gnu-readelf "$bin" "${facts[@]}"
-	mipsel-linux-gnu-strip -o "$run/hostq.stripped" "$bin"
+	check "$libc: ELF facts" "$src/tests/elf_test.sh" "$triple-readelf" "$bin" "${facts[@]}"
+	"$triple-strip" -o "$run/hostq.stripped" "$bin"
 	echo "$libc: $(stat -c %s "$bin") B installed, $(stat -c %s "$run/hostq.stripped") B stripped," \
 		"$(xz -9 -c "$run/hostq.stripped" | wc -c) B with xz -9"
 	# What C++ costs the image: the toolchain's libstdc++, which hostq
@@ -120,16 +94,14 @@ verify() {
 	local cxx
 	cxx=$(find "$out/target/lib" "$out/target/usr/lib" -name 'libstdc++.so*' -type f | head -n 1)
 	if [ -n "$cxx" ]; then
-		mipsel-linux-gnu-strip -o "$run/libstdc++.stripped" "$cxx"
+		"$triple-strip" -o "$run/libstdc++.stripped" "$cxx"
 		echo "$libc: libstdc++ in output/target: $(stat -c %s "$run/libstdc++.stripped") B stripped," \
 			"$(xz -9 -c "$run/libstdc++.stripped" | wc -c) B with xz -9"
 	else
 		echo "$libc: no libstdc++ in output/target (this toolchain has no shared one)"
 	fi
-	local flavour=glibc
-	[ "$libc" = glibc ] || flavour=$libc-$(sed -n 's/^#define __UCLIBC_\(MAJOR\|MINOR\|SUBLEVEL\)__ \([0-9]*\)$/\2/p' \
-		"$out/toolchain/sysroot/usr/include/bits/uClibc_config.h" | paste -sd.)
-	check "$libc: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$flavour" --runner "qemu-mipsel -L $run" "$bin"
+	check "$libc: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$(cat "$out/toolchain/sysroot/flavour")" \
+		--runner "$qemu -L $run" "$bin"
 }
 
 for libc in glibc uclibc; do
@@ -151,7 +123,7 @@ source "$BR2_EXTERNAL_OTHER_PATH/package/hostq/Config.in"
 IN
 copied() {
 	make -C "$br" O="$work/output-other" BR2_EXTERNAL="$other" \
-		BR2_DEFCONFIG="$src/tests/buildroot/hostq_mipsel_glibc_defconfig" defconfig >"$work/other.log" 2>&1 &&
+		BR2_DEFCONFIG="$work/output-glibc/hostq_defconfig" defconfig >"$work/other.log" 2>&1 &&
 		! make -C "$br" O="$work/output-other" printvars VARS=HOSTQ_SITE >>"$work/other.log" 2>&1 &&
 		grep -q 'hostq: no source tree outside the HOSTQ external tree' "$work/other.log"
 }
@@ -171,7 +143,7 @@ make -C "$br" O="$out" olddefconfig >>"$out/make.log" 2>&1 || die "tarball: make
 	die "tarball: make hostq failed (see $out/tarball.log)"
 }
 check "tarball: not built from the release tarball" grep -q ">>> hostq $version Extracting" "$out/tarball.log"
-check "tarball: the download was not the tarball alone" test "$(downloaded "$br")" = "./hostq/hostq-$version.tar.gz"
+check "tarball: the download was not the tarball alone" test "$(downloaded)" = "./hostq/hostq-$version.tar.gz"
 check "tarball: its hash was not checked" grep -q "^hostq-$version.tar.gz: OK (sha256: " "$out/tarball.log"
 check "tarball: wget ran" bash -c "! grep -q 'wget ' '$out/tarball.log'"
 verify uclibc "$out/target/usr/bin/hostq"
