@@ -1,15 +1,13 @@
 # shellcheck shell=bash disable=SC2154,SC2034 # the test gives src, work, stage, binary; reads what this sets
 # SPDX-License-Identifier: MIT
-# The lab's booted guests: their root filesystems and kernels, and qemu.
-# Sourced by tests/boot_test.sh, which gives src (the source tree), work
-# (a folder of its own), stage (the rows, tests/boot/table.sh emit),
-# binary and flavour_of (the static builds and their flavours, by preset),
-# and die and skip.
+# The lab's booted guests (tables/guests): their root filesystems and
+# kernels, and qemu. Sourced by tests/boot_test.sh, which gives src (the
+# source tree), work (a folder of its own), stage (the rows,
+# tests/boot/table.sh emit), binary and flavour_of (the static builds and
+# their flavours, by preset), check (tests/counts.sh), and die and skip.
 #
-#   mips_image        Buildroot's MIPS image (image_br, image_out,
-#                     initrd_mips)
-#   arm_initrd ARCH TRIPLE UCLIBC MUSL    an ARM initramfs (initrd_ARCH)
-#   kernel ARCH PACKAGE                   the path of a Debian kernel
+#   launch NAME GUEST LIMIT [OPTION...]   boots a guest, its image made
+#                                         once a processor; sets g_FIELD
 #   boot NAME LIMIT QEMU...               a boot, its console decoded
 #   stop_qemu                             stops every qemu started
 qemu_pids=()
@@ -20,22 +18,30 @@ stop_qemu() {
 	done
 }
 
-# fetch VAR NAME: VAR becomes tools/source's path for NAME.
-fetch() {
-	local out status=0
-	out=$("$src/tools/source" "$2") || status=$?
-	case $status in
-	0) printf -v "$1" %s "$out" ;;
-	77) skip "${out#SKIP: }" ;;
-	*) die "tools/source $2 failed" ;;
-	esac
+# stage_rows FLAVOUR: the table's rows for FLAVOUR, laid out in stage
+# once; every flavour must leave out the rows the first one did.
+staged=()
+stage_rows() {
+	[[ " ${staged[*]} " != *" $1 "* ]] || return 0
+	"$src/tests/boot/table.sh" emit "$1" "$stage" >"$work/left-out-$1" || die "tests/boot/table.sh emit $1 failed"
+	if [ ${#staged[@]} -eq 0 ]; then
+		echo "Rows the guests leave out (the lab's alone):"
+		sed 's/^left out: /  /' "$work/left-out-$1"
+	else
+		cmp -s "$work/left-out-${staged[0]}" "$work/left-out-$1" ||
+			die "the flavours leave out different rows: $(diff "$work/left-out-${staged[0]}" "$work/left-out-$1" | head -n 3)"
+	fi
+	staged+=("$1")
 }
 
 # share ROOT TRIPLE LINES: the guest's part of a root filesystem: the
 # rows, guest.sh, the NXDOMAIN responder built for TRIPLE, and a file
 # "binaries" of LINES (LABEL PATH FLAVOUR).
 share() {
-	local root=$1 triple=$2 dir=$1/usr/share/hostq-boot
+	local root=$1 triple=$2 dir=$1/usr/share/hostq-boot flavour
+	while read -r _ _ flavour; do
+		stage_rows "$flavour"
+	done <<<"$3"
 	mkdir -p "$dir" "$root/etc"
 	cp -r "$stage/." "$dir/"
 	cp "$src/lab/guest/guest.sh" "$dir/"
@@ -46,30 +52,35 @@ share() {
 	cp "$stage/hosts" "$root/etc/hosts"
 }
 
-# The MIPS image: Buildroot, offline, on the project's uClibc-ng.
-mips_image() {
-	# shellcheck disable=SC2034 # read through ${!pkg} below
-	local tarball host_tar host_pkgconf busybox dnsmasq
-	fetch tarball buildroot-2026.02.3
-	fetch host_tar debian:tar/bookworm=1.34
-	fetch host_pkgconf debian:pkgconf/bookworm=1.8.1
-	fetch busybox debian:busybox/bookworm=1.35.0
-	fetch dnsmasq debian:dnsmasq/bookworm=2.90
-	tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
-	local br out=$work/image overlay=$work/overlay pkg
-	br=$(echo "$work"/buildroot-*)
-	mkdir -p "$out" "$overlay/etc/init.d" "$overlay/usr/share/hostq-boot"
-	for pkg in host_tar host_pkgconf busybox dnsmasq; do
-		dpkg-source -x "${!pkg}" "$work/src-$pkg" >"$work/src-$pkg.log" 2>&1 ||
-			die "cannot unpack ${!pkg} (see $work/src-$pkg.log)"
-	done
-	cp "${binary[mipsel-uclibc]}" "$overlay/usr/share/hostq-boot/hostq-uclibc"
-	cp "${binary[mipsel-musl]}" "$overlay/usr/share/hostq-boot/hostq-musl"
-	# Buildroot's hostq is on the same uClibc-ng as the static build (the
-	# toolchain's is checked below).
-	share "$overlay" mipsel-linux-gnu "buildroot /usr/bin/hostq ${flavour_of[mipsel-uclibc]}
-uclibc-static /usr/share/hostq-boot/hostq-uclibc ${flavour_of[mipsel-uclibc]}
-musl-static /usr/share/hostq-boot/hostq-musl ${flavour_of[mipsel-musl]}"
+# image PROCESSOR KIND: the root filesystem of a guest of that processor
+# (tables/guests), made once: initrd_of[PROCESSOR] and
+# binaries_of[PROCESSOR], its file of binaries.
+declare -A initrd_of=() binaries_of=()
+image() {
+	[ -z "${initrd_of[$1]:-}" ] || return 0
+	local triple
+	triple=$("$src/tools/table" processors "$1" triplet) || die "no processor $1"
+	case $2 in
+	buildroot) buildroot_image "$1" "$triple" ;;
+	debian) debian_image "$1" "$triple" ;;
+	*) die "tables/guests: no image $2 (buildroot or debian)" ;;
+	esac
+}
+
+# The firmware image: Buildroot, offline (lab/buildroot.sh), with a
+# device's uClibc-ng as Buildroot builds it, and the static builds.
+buildroot_image() {
+	local processor=$1 triple=$2 out=$work/image-$1 overlay=$work/overlay-$1 dir
+	dir=$overlay/usr/share/hostq-boot
+	buildroot_tree "$work"
+	mkdir -p "$out" "$overlay/etc/init.d" "$dir"
+	"$src/tools/buildroot-toolchain" "$processor" uclibc "$out/toolchain" >/dev/null ||
+		die "tools/buildroot-toolchain $processor uclibc failed"
+	cp "${binary[$processor-uclibc]}" "$dir/hostq-uclibc"
+	cp "${binary[$processor-musl]}" "$dir/hostq-musl"
+	share "$overlay" "$triple" "buildroot /usr/bin/hostq $(cat "$out/toolchain/sysroot/flavour")
+uclibc-static /usr/share/hostq-boot/hostq-uclibc ${flavour_of[$processor-uclibc]}
+musl-static /usr/share/hostq-boot/hostq-musl ${flavour_of[$processor-musl]}"
 	# The boot rows come first of all rc scripts; the table comes last.
 	local at script
 	for at in S01hostq-boot S99hostq-table; do
@@ -79,49 +90,33 @@ musl-static /usr/share/hostq-boot/hostq-musl ${flavour_of[mipsel-musl]}"
 	done
 	chmod +x "$overlay/etc/init.d/"*
 
-	"$src/tools/buildroot-toolchain" uclibc "$out/toolchain" >/dev/null || die "tools/buildroot-toolchain uclibc failed"
-	local release
-	release=$(sed -n 's/^#define __UCLIBC_\(MAJOR\|MINOR\|SUBLEVEL\)__ \([0-9]*\)$/\2/p' \
-		"$out/toolchain/sysroot/usr/include/bits/uClibc_config.h" | paste -sd.)
-	[ "uclibc-$release" = "${flavour_of[mipsel-uclibc]}" ] ||
-		die "image: the toolchain's uClibc-ng is $release, the static build's ${flavour_of[mipsel-uclibc]}"
-	cat >"$out/local.mk" <<-MK
-	HOST_TAR_OVERRIDE_SRCDIR = $work/src-host_tar
-	HOST_PKGCONF_OVERRIDE_SRCDIR = $work/src-host_pkgconf
-	BUSYBOX_OVERRIDE_SRCDIR = $work/src-busybox
-	DNSMASQ_OVERRIDE_SRCDIR = $work/src-dnsmasq
-	HOST_FAKEROOT_OVERRIDE_SRCDIR = $src/lab/guest/stand-ins/fakeroot
-	override HOST_FAKEROOT_DEPENDENCIES =
-	HOST_PATCHELF_OVERRIDE_SRCDIR = $src/lab/guest/stand-ins/patchelf
-	MK
 	{
-		cat "$src/tests/buildroot/hostq_mipsel_uclibc_defconfig" "$src/lab/guest/image_defconfig"
+		cat "$src/tests/buildroot/hostq_${processor}_uclibc_defconfig" "$src/lab/guest/image_defconfig"
 		echo "BR2_ROOTFS_OVERLAY=\"$overlay\""
-	} >"$out/image_defconfig"
-	make -C "$br" O="$out" BR2_EXTERNAL="$src/packaging/buildroot" BR2_DEFCONFIG="$out/image_defconfig" \
-		defconfig >"$out/make.log" 2>&1 || die "image: make defconfig failed (see $out/make.log)"
+	} >"$work/image_defconfig"
+	buildroot_configure "$out" "$processor" "$work/image_defconfig" "HOST_FAKEROOT_OVERRIDE_SRCDIR = $src/lab/guest/stand-ins/fakeroot
+override HOST_FAKEROOT_DEPENDENCIES =
+HOST_PATCHELF_OVERRIDE_SRCDIR = $src/lab/guest/stand-ins/patchelf"
 	local start=$SECONDS
-	FORCE_UNSAFE_CONFIGURE=1 unshare -n make -C "$br" O="$out" >>"$out/make.log" 2>&1 || {
-		tail -n 20 "$out/make.log"
-		local fetching
-		fetching=$(sed -n 's/^>>> \(.*\) Downloading$/\1/p' "$out/make.log" | head -n 1)
-		[ -z "$fetching" ] || die "image: Buildroot would download $fetching (see $out/make.log)"
-		die "image: make failed (see $out/make.log)"
-	}
+	buildroot_make "$out"
 	echo "image: make took $((SECONDS - start)) s; per package (build-time.log, s):"
 	awk -F: '{ sub(/^ */, "", $4); if ($2 == "start") s[$4 FS $3] = $1; else t[$4] += $1 - s[$4 FS $3] }
 		END { for (p in t) printf "  %s %.1f\n", p, t[p] }' "$out/build/build-time.log" | sort -k2,2nr | head -n 12
 	echo "image: rootfs.cpio $(stat -c %s "$out/images/rootfs.cpio") B, with xz -9 $(xz -9 -c "$out/images/rootfs.cpio" | wc -c) B"
-	image_br=$br image_out=$out
-	initrd_mips=$out/images/rootfs.cpio
+	# Buildroot's offline proof: nothing fetched, no download tried.
+	check "image: the log shows a download" offline_log "$out/make.log"
+	check "image: something landed in the download folder" test -z "$(downloaded)"
+	check "image: the patchelf stand-in met a target file it cannot handle" \
+		bash -c "! grep -F 'patchelf stand-in: $out/target/' '$out/make.log'"
+	initrd_of[$processor]=$out/images/rootfs.cpio
+	binaries_of[$processor]=$dir/binaries
 }
 
-# arm_initrd ARCH TRIPLE UCLIBC MUSL: Debian's BusyBox and dnsmasq for
-# ARCH, and the two static builds.
-arm_initrd() {
-	local arch=$1 root=$work/root-$1 deb
+# An initramfs of Debian's BusyBox and dnsmasq, and the static builds.
+debian_image() {
+	local processor=$1 triple=$2 root=$work/root-$1 arch deb debs
+	arch=$("$src/tools/table" processors "$processor" debian) || die "no processor $processor"
 	mkdir -p "$root"
-	local debs
 	debs=$("$src/tools/debian-packages" debs "$arch" busybox-static dnsmasq-base) || die "no Debian $arch packages"
 	for deb in $debs; do
 		dpkg-deb -x "$deb" "$root" || die "cannot unpack $deb"
@@ -132,19 +127,30 @@ arm_initrd() {
 	ln -sf ../run/resolv.conf "$root/etc/resolv.conf"
 	echo 'root:x:0:0:root:/root:/bin/sh' >"$root/etc/passwd"
 	echo 'root:x:0:' >"$root/etc/group"
-	cp "${binary[$3]}" "$root/usr/share/hostq-uclibc" && cp "${binary[$4]}" "$root/usr/share/hostq-musl"
-	share "$root" "$2" "uclibc-static /usr/share/hostq-uclibc ${flavour_of[$3]}
-musl-static /usr/share/hostq-musl ${flavour_of[$4]}"
+	cp "${binary[$processor-uclibc]}" "$root/usr/share/hostq-uclibc"
+	cp "${binary[$processor-musl]}" "$root/usr/share/hostq-musl"
+	share "$root" "$triple" "uclibc-static /usr/share/hostq-uclibc ${flavour_of[$processor-uclibc]}
+musl-static /usr/share/hostq-musl ${flavour_of[$processor-musl]}"
 	cp "$src/lab/guest/arm_init.sh" "$root/init"
-	(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-$arch.gz"
-	echo "$arch: initramfs $(stat -c %s "$work/initrd-$arch.gz") B"
-	printf -v "initrd_$arch" %s "$work/initrd-$arch.gz"
+	(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd-$processor.gz"
+	echo "$processor: initramfs $(stat -c %s "$work/initrd-$processor.gz") B"
+	initrd_of[$processor]=$work/initrd-$processor.gz
+	binaries_of[$processor]=$root/usr/share/hostq-boot/binaries
 }
 
-kernel() { "$src/tools/debian-packages" kernel "$1" "$2"; }
-mips_binaries=$work/overlay/usr/share/hostq-boot/binaries
-armhf_binaries=$work/root-armhf/usr/share/hostq-boot/binaries
-arm64_binaries=$work/root-arm64/usr/share/hostq-boot/binaries
+# launch NAME GUEST LIMIT [KERNEL OPTION...]: boots GUEST of tables/guests
+# as NAME, its image made first, with the kernel options given.
+launch() {
+	local name=$1 guest=$2 limit=$3 facts kernel
+	shift 3
+	facts=$("$src/tools/table" guests "$guest" --shell g) || die "no guest $guest"
+	eval "$facts"
+	image "$g_processor" "$g_image"
+	kernel=$("$src/tools/debian-packages" kernel "$("$src/tools/table" processors "$g_processor" debian)" "$g_kernel") ||
+		die "no kernel $g_kernel"
+	boot "$name" "$limit" "$g_qemu" -M "$g_machine" -cpu "$g_cpu" -m "$g_memory" -kernel "$kernel" \
+		-initrd "${initrd_of[$g_processor]}" -append "panic=-1 console=$g_console $*"
+}
 
 # boot NAME LIMIT QEMU...: boots, waits at most LIMIT seconds, keeps the
 # console in NAME.console; then judges what it printed.

@@ -1,35 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# hostq in booted systems, under qemu-system with no network device:
-#  - a MIPS firmware image that Buildroot builds offline (BusyBox init and
-#    shell, dnsmasq, the project's package on its uClibc-ng toolchain, and
-#    the static mipsel builds through an overlay), on Debian's 4kc-malta
-#    kernel with a 24Kf and a 74Kf;
-#  - the static ARM builds on Debian's ARMv7 and AArch64 kernels, 4 KiB
-#    and 16 KiB pages, with Debian's BusyBox and dnsmasq;
-#  - a MIPS and an AArch64 boot without a seed for the kernel's entropy
-#    pool, where the query ID rows run before the pool is ready.
-# In each guest the end-to-end table's rows run (tests/boot/table.sh),
-# the boot rows from an init script; the host judges what they printed.
+# hostq in booted systems, the guests of tables/guests, under qemu-system
+# with no network device (lab/guests.sh): a firmware image that Buildroot
+# builds offline, with its hostq on the device's uClibc-ng and the static
+# builds through an overlay, or Debian's BusyBox and dnsmasq with the
+# static builds. In each guest the end-to-end table's rows run
+# (tests/boot/table.sh), the boot rows from an init script; the host
+# judges what they printed. An unseeded guest boots once a binary, with
+# the query ID rows run before the kernel's entropy pool is ready.
 #
-#   tests/boot_test.sh SOURCE_DIR WORK_DIR [GUEST...]
+#   tests/boot_test.sh SOURCE_DIR WORK_DIR [GUEST...]   (all by default)
 #
-# GUEST: malta-24kf malta-74kf armhf arm64-4k arm64-16k malta-unseeded
-# arm64-unseeded (all by default). Exits 77 (skipped), saying why on its
-# last line, where a source, an emulator or a network namespace for the
-# offline build is missing.
+# Exits 77 (skipped), saying why on its last line, where a source, an
+# emulator or a network namespace for the offline build is missing.
+# shellcheck disable=SC2154 # g_*: the guest's row, which launch reads
 set -u
 src=$(cd "$1" && pwd) work=$2
 shift 2
-all=(malta-24kf malta-74kf armhf arm64-4k arm64-16k malta-unseeded arm64-unseeded)
-guests=("$@")
-[ ${#guests[@]} -gt 0 ] || guests=("${all[@]}")
-for guest in "${guests[@]}"; do
-	[[ " ${all[*]} " == *" $guest "* ]] || {
-		echo "boot_test.sh: unknown guest $guest (${all[*]})" >&2
-		exit 2
-	}
-done
 die() {
 	echo "FAIL: $*"
 	exit 1
@@ -38,14 +25,24 @@ skip() {
 	echo "SKIP: $*"
 	exit 77
 }
-for tool in qemu-system-mipsel qemu-system-arm qemu-system-aarch64 cpio dpkg-deb fakeroot; do
+tools_table() { "$src/tools/table" "$@" || die "tools/table $* failed"; }
+guests=("$@")
+[ ${#guests[@]} -gt 0 ] || mapfile -t guests < <(tools_table guests --names)
+[ ${#guests[@]} -gt 0 ] || die "no guests in tables/guests"
+processors=() tools=(cpio dpkg-deb fakeroot)
+for guest in "${guests[@]}"; do
+	processor=$(tools_table guests "$guest" processor)
+	[[ " ${processors[*]} " == *" $processor "* ]] || processors+=("$processor")
+	tools+=("$(tools_table guests "$guest" qemu)")
+done
+for tool in "${tools[@]}"; do
 	command -v "$tool" >/dev/null || skip "$tool missing (tools/install-deps): no guest is booted"
 done
 unshare -n true 2>/dev/null || skip "no network namespace (unshare -n): Buildroot is not run offline"
 rm -rf "$work" && mkdir -p "$work"
 work=$(cd "$work" && pwd)
-# shellcheck source=tests/buildroot/offline.sh
-. "$src/tests/buildroot/offline.sh"
+# shellcheck source=lab/buildroot.sh
+. "$src/lab/buildroot.sh"
 # shellcheck source=lab/guests.sh
 . "$src/lab/guests.sh"
 trap stop_qemu EXIT
@@ -53,10 +50,10 @@ trap stop_qemu EXIT
 # shellcheck source=tests/counts.sh
 . "$src/tests/counts.sh"
 
-# The static builds, each from its preset, and their flavours as each
-# build read them off its C library.
+# The static builds of the guests' processors, each from its preset
+# (PROCESSOR-LIBRARY), and their flavours.
 declare -A binary=() flavour_of=()
-for preset in mipsel-uclibc mipsel-musl armhf-uclibc armhf-musl aarch64-uclibc aarch64-musl; do
+for preset in "${processors[@]/%/-uclibc}" "${processors[@]/%/-musl}"; do
 	cache=$src/build/$preset/CMakeCache.txt
 	if [ ! -f "$cache" ]; then
 		cmake -S "$src" --preset "$preset" >"$work/$preset.log" 2>&1 ||
@@ -64,29 +61,11 @@ for preset in mipsel-uclibc mipsel-musl armhf-uclibc armhf-musl aarch64-uclibc a
 	fi
 	cmake --build "$src/build/$preset" >>"$work/$preset.log" 2>&1 || die "the $preset build failed (see $work/$preset.log)"
 	binary[$preset]=$src/build/$preset/hostq
-	flavour_of[$preset]=$(sed -n 's/^HOSTQ_LIBC:STRING=//p' "$cache")-$(sed -n 's/^HOSTQ_LIBC_VERSION:STRING=//p' "$cache")
+	flavour_of[$preset]=$(sed -n 's/^HOSTQ_FLAVOUR:STRING=//p' "$cache")
 done
 
-# The table's rows, laid out for the guests, for every flavour.
+# The table's rows, laid out for the guests (lab/guests.sh's share).
 stage=$work/stage
-mapfile -t flavours < <(printf '%s\n' "${flavour_of[@]}" | sort -u)
-for flavour in "${flavours[@]}"; do
-	"$src/tests/boot/table.sh" emit "$flavour" "$stage" >"$work/left-out-$flavour" ||
-		die "tests/boot/table.sh emit $flavour failed"
-done
-echo "Rows the guests leave out (the lab's alone):"
-sed 's/^left out: /  /' "$work/left-out-${flavours[0]}"
-for flavour in "${flavours[@]}"; do
-	cmp -s "$work/left-out-${flavours[0]}" "$work/left-out-$flavour" ||
-		die "the flavours leave out different rows: $(diff "$work/left-out-${flavours[0]}" "$work/left-out-$flavour" | head -n 3)"
-done
-
-# booted: boot (lab/guests.sh), a failure counted.
-booted() {
-	boot "$@" && return
-	failed=$((failed + 1))
-	return 1
-}
 
 # judge NAME BINARIES STAGE...: every binary of the guest (its file
 # "binaries"), every stage.
@@ -102,17 +81,18 @@ judge() {
 	done <"$binaries"
 }
 
-# unseeded NAME BINARIES LABEL: a boot without a seed, for one binary:
-# the pool was not ready when its first run began; and its runs then took
-# no longer than once the pool was, give or take the one-off second the
+# unseeded GUEST LABEL: a boot without a seed, for one binary: the pool
+# was not ready when its first run began; and its runs then took no
+# longer than once the pool was, give or take the one-off second the
 # kernel may spend seeding its pool on the first read of /dev/urandom.
 unseeded() {
-	local name=$1-$3 row a b
-	shift
-	booted "$name" 300 "${unseeded_qemu[@]}" \
-		-append "panic=-1 $console random.trust_cpu=off random.trust_bootloader=off rdinit=/usr/share/hostq-boot/guest.sh -- unseeded $2" ||
+	local name=$1-$2 row a b
+	launch "$name" "$1" 300 random.trust_cpu=off random.trust_bootloader=off \
+		rdinit=/usr/share/hostq-boot/guest.sh -- unseeded "$2" || {
+		failed=$((failed + 1))
 		return
-	grep "^$2 " "$1" >"$work/$name.binaries"
+	}
+	grep "^$2 " "${binaries_of[$g_processor]}" >"$work/$name.binaries"
 	judge "$name" "$work/$name.binaries" unready ready
 	local facts=$work/$name.results/facts crng from
 	crng=$(sed -n 's/^crng //p' "$facts")
@@ -129,58 +109,23 @@ unseeded() {
 }
 
 for guest in "${guests[@]}"; do
-	case $guest in
-	malta-*)
-		if [ -z "${initrd_mips:-}" ]; then
-			mips_image
-			# Buildroot's offline proof: nothing fetched, no download tried.
-			check "image: the log shows a download" offline_log "$image_out/make.log"
-			check "image: something landed in the download folder" test -z "$(downloaded "$image_br")"
-			check "image: the patchelf stand-in met a target file it cannot handle" \
-				bash -c "! grep -F 'patchelf stand-in: $image_out/target/' '$image_out/make.log'"
-		fi
-		[ -n "${k_mips:-}" ] || k_mips=$(kernel mipsel linux-image-4kc-malta) || die "no mipsel kernel"
+	case $(tools_table guests "$guest" entropy) in
+	seeded)
+		launch "$guest" "$guest" 600 || {
+			failed=$((failed + 1))
+			continue
+		}
+		judge "$guest" "${binaries_of[$g_processor]}" boot table
+		check "$guest: the kernel's pages are not of $g_page_kib KiB" \
+			grep -qx "page-size $g_page_kib kB" "$work/$guest.results/facts"
 		;;
-	armhf) [ -n "${initrd_armhf:-}" ] || arm_initrd armhf arm-linux-gnueabihf armhf-uclibc armhf-musl ;;
-	arm64-*) [ -n "${initrd_arm64:-}" ] || arm_initrd arm64 aarch64-linux-gnu aarch64-uclibc aarch64-musl ;;
-	esac
-	case $guest in
-	malta-24kf | malta-74kf)
-		cpu=24Kf
-		[ "$guest" = malta-24kf ] || cpu=74Kf
-		booted "$guest" 600 qemu-system-mipsel -M malta -cpu "$cpu" -m 256 -kernel "$k_mips" -initrd "$initrd_mips" \
-			-append "panic=-1 console=ttyS0" && judge "$guest" "$mips_binaries" boot table
+	unseeded)
+		image "$(tools_table guests "$guest" processor)" "$(tools_table guests "$guest" image)"
+		while read -r label _; do
+			unseeded "$guest" "$label"
+		done <"${binaries_of[$(tools_table guests "$guest" processor)]}"
 		;;
-	armhf)
-		k=$(kernel armhf linux-image-armmp) || die "no armhf kernel"
-		booted "$guest" 600 qemu-system-arm -M virt -cpu cortex-a15 -m 512 -kernel "$k" \
-			-initrd "$initrd_armhf" -append "panic=-1 console=ttyAMA0" && judge "$guest" "$armhf_binaries" boot table
-		;;
-	arm64-4k | arm64-16k)
-		if [ "$guest" = arm64-4k ]; then
-			k=$(kernel arm64 linux-image-arm64) cpu=cortex-a53
-		else
-			k=$(kernel arm64 linux-image-6.12-arm64-16k) cpu=cortex-a76
-		fi || die "no arm64 kernel"
-		booted "$guest" 600 qemu-system-aarch64 -M virt -cpu "$cpu" -m 512 -kernel "$k" -initrd "$initrd_arm64" \
-			-append "panic=-1 console=ttyAMA0" && judge "$guest" "$arm64_binaries" boot table
-		;;
-	malta-unseeded)
-		unseeded_qemu=(qemu-system-mipsel -M malta -cpu 24Kf -m 256 -kernel "$k_mips" -initrd "$initrd_mips")
-		console=console=ttyS0
-		for label in buildroot uclibc-static musl-static; do
-			unseeded "$guest" "$mips_binaries" "$label"
-		done
-		;;
-	arm64-unseeded)
-		k=$(kernel arm64 linux-image-arm64) || die "no arm64 kernel"
-		# shellcheck disable=SC2054 # a qemu option, commas and all
-		unseeded_qemu=(qemu-system-aarch64 -M virt,dtb-randomness=off -cpu cortex-a53 -m 512 -kernel "$k" -initrd "$initrd_arm64")
-		console=console=ttyAMA0
-		for label in uclibc-static musl-static; do
-			unseeded "$guest" "$arm64_binaries" "$label"
-		done
-		;;
+	*) die "tables/guests: $guest is neither seeded nor unseeded" ;;
 	esac
 done
 
