@@ -74,9 +74,10 @@ def sizes(build_root):
     # What the Buildroot test installed, built with Buildroot's hardening.
     for out in sorted(glob.glob(os.path.join(build_root, "*", "tests", "buildroot", "output-*"))):
         tool = os.path.join(out, "target", "usr", "bin", "hostq")
+        build = out.split(os.sep + "tests" + os.sep)[0]
         if os.path.isfile(tool):
-            name = "Buildroot, mipsel " + os.path.basename(out)[len("output-"):]
-            rows.append((name, *stripped_size("mipsel-linux-gnu-strip", tool), None, needed(tool)))
+            name = f"Buildroot ({os.path.basename(build)}), " + os.path.basename(out)[len("output-"):]
+            rows.append((name, *stripped_size(strip_for(build), tool), None, needed(tool)))
     return rows
 
 
