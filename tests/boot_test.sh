@@ -120,10 +120,12 @@ for guest in "${guests[@]}"; do
 			grep -qx "page-size $g_page_kib kB" "$work/$guest.results/facts"
 		;;
 	unseeded)
-		image "$(tools_table guests "$guest" processor)" "$(tools_table guests "$guest" image)"
-		while read -r label _; do
+		processor=$(tools_table guests "$guest" processor)
+		image "$processor" "$(tools_table guests "$guest" image)"
+		mapfile -t labels < <(awk '{ print $1 }' "${binaries_of[$processor]}")
+		for label in "${labels[@]}"; do
 			unseeded "$guest" "$label"
-		done <"${binaries_of[$(tools_table guests "$guest" processor)]}"
+		done
 		;;
 	*) die "tables/guests: $guest is neither seeded nor unseeded" ;;
 	esac
