@@ -35,3 +35,13 @@ release_fits() {
 		return 1
 	fi
 }
+
+# lock_libc DIR: waits while another process builds the libc in DIR, then
+# keeps others waiting until this shell exits. tools/check builds the
+# libcs of the builds to come in the background, and a build's configure
+# may ask for one of them meanwhile.
+lock_libc() {
+	mkdir -p "${1%/*}"
+	exec 9>"$1.lock"
+	flock 9
+}
