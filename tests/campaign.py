@@ -249,6 +249,9 @@ def main():
         f.write("runs\treplies\tprinted\tslowest_s\ttook_s\t" + "\t".join(KINDS) + "\n")
         f.write(f"{len(results)}\t{sent}\t{printed}\t{slowest:.2f}\t{took:.0f}\t"
                 + "\t".join(str(counts[k]) for k in KINDS) + "\n")
+    if not results or not sent:
+        print(f"campaign: tested nothing: {len(results)} runs, {sent} replies")
+        return 1
     return 1 if reports else 0
 
 

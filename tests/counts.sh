@@ -15,3 +15,13 @@ check() {
 		echo "FAIL: $name"
 	fi
 }
+
+# finish: says the counts, and fails when a check failed or none ran.
+finish() {
+	echo "$passed passed, $failed failed"
+	[ $((passed + failed)) -gt 0 ] || {
+		echo "FAIL: no check ran"
+		exit 1
+	}
+	[ "$failed" -eq 0 ]
+}

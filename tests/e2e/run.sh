@@ -39,6 +39,11 @@ done
 	exit 2
 }
 bin=$(realpath "$1")
+table=$here/cases.sh
+[ -f "$table" ] || {
+	echo "run.sh: no table ($table)" >&2
+	exit 1
+}
 
 # shellcheck source=lab/world.sh
 . "$lab/world.sh"
@@ -113,10 +118,14 @@ row_run() {
 }
 
 # shellcheck source=tests/e2e/cases.sh
-. "$here/cases.sh"
+. "$table"
 stop_server
 for pattern in "${patterns[@]}"; do
 	[ -n "${selected["$pattern"]:-}" ] || fail "--only: '$pattern' selects no row"
 done
 echo "$passed passed, $failed failed"
+[ $((passed + failed)) -gt 0 ] || {
+	echo "run.sh: no row ran"
+	exit 1
+}
 [ "$failed" -eq 0 ]
