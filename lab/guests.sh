@@ -138,6 +138,23 @@ musl-static /usr/share/hostq-musl ${flavour_of[$processor-musl]}"
 	binaries_of[$processor]=$root/usr/share/hostq-boot/binaries
 }
 
+# kernel_image RELEASE: sets kernel to the image of a guest's kernel
+# package (tools/source), unpacked once a run.
+kernel_image() {
+	local dir=$work/kernels/$1 deb status=0 image
+	kernel=$dir/vmlinuz
+	if [ ! -f "$dir/vmlinuz" ]; then
+		deb=$("$src/tools/source" "$1") || status=$?
+		[ "$status" -ne 77 ] || skip "${deb#SKIP: }"
+		[ "$status" -eq 0 ] || die "tools/source $1 failed"
+		rm -rf "$dir" && mkdir -p "$dir"
+		dpkg-deb -x "$deb" "$dir/root" || die "cannot unpack $deb"
+		image=$(find "$dir/root/boot" -name 'vmlinu[xz]-*' | head -n 1)
+		[ -n "$image" ] || die "$deb holds no kernel image in /boot"
+		mv "$image" "$dir/vmlinuz" && rm -rf "$dir/root"
+	fi
+}
+
 # launch NAME GUEST LIMIT [KERNEL OPTION...]: boots GUEST of tables/guests
 # as NAME, its image made first, with the kernel options given.
 launch() {
@@ -146,8 +163,7 @@ launch() {
 	facts=$("$src/tools/table" guests "$guest" --shell g) || die "no guest $guest"
 	eval "$facts"
 	image "$g_processor" "$g_image"
-	kernel=$("$src/tools/debian-packages" kernel "$("$src/tools/table" processors "$g_processor" debian)" "$g_kernel") ||
-		die "no kernel $g_kernel"
+	kernel_image "$g_kernel"
 	boot "$name" "$limit" "$g_qemu" -M "$g_machine" -cpu "$g_cpu" -m "$g_memory" -kernel "$kernel" \
 		-initrd "${initrd_of[$g_processor]}" -append "panic=-1 console=$g_console $*"
 }
