@@ -13,11 +13,13 @@
 #                                   lab/guest/results.py writes) for the
 #                                   rows of STAGE: boot, table, or any other
 #                                   word for the query ID rows
+#   table.sh count FLAVOUR          prints how many rows a guest runs
 #
 # A guest has BusyBox, dnsmasq and lab/guest/nxdomain_responder (the
-# lab's "fault:nxdomain"): a row that needs any other server or a lab
-# helper is left out. Rows with a dangling resolv.conf are boot rows: the
-# guest runs them from an init script, before the resolver file exists.
+# lab's "fault:nxdomain"): the rows that need any other server or a lab
+# helper are left out, each named in tests/boot/left-out. Rows with a
+# dangling resolv.conf are boot rows: the guest runs them from an init
+# script, before the resolver file exists.
 set -u
 mode=${1:?} flavour=${2:?}
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -40,9 +42,24 @@ declare -A selected=()
 world=$(mktemp -d)
 trap 'rm -rf "$world"' EXIT
 
-# left_out: why the guests cannot run the row whose locals are in scope;
-# nothing when they can.
-left_out() {
+# The rows left out, by name: why.
+declare -A left=() seen=()
+while read -r row why; do
+	[ -z "$row" ] || [ "${row:0:1}" = "#" ] || left[$row]=$why
+done <"$top/tests/boot/left-out"
+[ ${#left[@]} -gt 0 ] || {
+	echo "table.sh: tests/boot/left-out names no row" >&2
+	exit 1
+}
+# wrong WHAT: the table and the list of rows left out part ways.
+wrong() {
+	echo "table.sh: $*" >&2
+	failed=$((failed + 1))
+}
+
+# cannot_run: what the guests lack for the row whose locals are in
+# scope; nothing when they can run it.
+cannot_run() {
 	case $srv in
 	none | dnsmasq | dnsmasq@127.* | dnsmasq@::1) ;;
 	fault:nxdomain)
@@ -64,10 +81,17 @@ sh_quote() {
 
 emit_run() {
 	row_n=$((row_n + 1))
-	local reason file
-	reason=$(left_out)
+	local reason lacks file
+	reason=${left[$name]:-}
+	seen[$name]=1
+	lacks=$(cannot_run)
 	if [ -n "$reason" ]; then
-		echo "left out: $name: ${reason%%$'\n'*}"
+		[ -n "$lacks" ] || wrong "$name: a guest can run it, yet tests/boot/left-out names it"
+		echo "left out: $name: $reason"
+		return 1
+	fi
+	if [ -n "$lacks" ]; then
+		wrong "$name: a guest cannot run it (${lacks%%$'\n'*}), and tests/boot/left-out does not name it"
 		return 1
 	fi
 	file=$out/rows/$flavour/$(printf %04d "$row_n")
@@ -87,7 +111,7 @@ emit_run() {
 
 judge_run() {
 	row_n=$((row_n + 1))
-	[ -z "$(left_out)" ] || return 1
+	[ -z "${left[$name]:-}" ] || return 1
 	case $stage in
 	boot) [ "$resolv" = dangling ] || return 1 ;;
 	table) [ "$resolv" != dangling ] || return 1 ;;
@@ -122,6 +146,13 @@ judge)
 	results=${3:?} stage=${4:?}
 	row_run() { judge_run "$@"; }
 	;;
+count)
+	runs_n=0
+	row_run() {
+		[ -n "${left[$name]:-}" ] || runs_n=$((runs_n + 1))
+		return 1
+	}
+	;;
 *)
 	echo "table.sh: unknown mode '$mode'" >&2
 	exit 2
@@ -130,7 +161,15 @@ esac
 # shellcheck source=tests/e2e/cases.sh
 . "$here/cases.sh"
 
+if [ "$mode" = count ]; then
+	echo "$runs_n"
+	exit 0
+fi
 if [ "$mode" = emit ]; then
+	for row in "${!left[@]}"; do
+		[ -n "${seen[$row]:-}" ] || wrong "tests/boot/left-out names $row, which is no row of the table"
+	done
+	[ "$failed" -eq 0 ] || exit 1
 	# The servers' files, as the guest finds them.
 	guest=/usr/share/hostq-boot
 	dns_hosts >"$out/dns/dns-hosts"
