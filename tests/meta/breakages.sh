@@ -1,0 +1,100 @@
+# shellcheck shell=bash
+# SPDX-License-Identifier: MIT
+# The planted breakages: what each check must refuse, and the line it
+# refuses it with. Sourced by tests/meta/run.sh, which says what a row is.
+# Each row costs seconds: no C library is built and nothing is booted.
+
+# The list of builds: tools/check must not pass on none.
+breakage presets-unreadable \
+	--plant "sed -i '0,/{/s//{{/' CMakePresets.json" \
+	--run 'tools/check' --says 'check: no list of builds \(tools/presets failed\)'
+breakage presets-empty \
+	--plant 'printf "#!/bin/sh\n" >tools/presets' \
+	--run 'tools/check' --says 'check: no build to run'
+
+# What a build ran, judged from its JUnit file and its declared labels.
+judged=tests/meta/judged-build
+breakage build-without-junit --sound \
+	--plant "rm $judged/junit.xml" \
+	--run "tools/judge-build host $judged" --says 'wrote no JUnit file'
+breakage build-ran-no-test --sound \
+	--plant "sed -i '/<testcase/,/<\/testcase>/d' $judged/junit.xml" \
+	--run "tools/judge-build host $judged" --says 'ran no test'
+breakage build-lost-a-label --sound \
+	--plant "sed -i '/<testcase name=\"lint\"/,/<\/testcase>/d' $judged/junit.xml" \
+	--run "tools/judge-build host $judged" --says 'ran no test labelled lint'
+breakage build-gained-a-label --sound \
+	--plant "sed -i 's/ lint$//' $judged/CMakeCache.txt" \
+	--run "tools/judge-build host $judged" --says 'ran tests labelled lint, which it does not declare'
+breakage build-declares-nothing --sound \
+	--plant "sed -i '/^HOSTQ_LABELS/d' $judged/CMakeCache.txt" \
+	--run "tools/judge-build host $judged" --says 'declares no labels \(HOSTQ_LABELS in CMakePresets.json\)'
+breakage presets-declare-no-labels \
+	--plant "sed -i 's/\"HOSTQ_LABELS\": \"[^\"]*\", //' CMakePresets.json && ! grep -q HOSTQ_LABELS CMakePresets.json" \
+	--run 'cmake --preset host -B build/host >/dev/null && tools/judge-build host build/host' \
+	--says 'declares no labels \(HOSTQ_LABELS in CMakePresets.json\)'
+
+# The end-to-end table's runner.
+breakage e2e-no-table \
+	--plant 'rm tests/e2e/cases.sh' \
+	--run 'tests/e2e/run.sh /bin/true' --says 'run.sh: no table \(.*/tests/e2e/cases.sh\)'
+breakage e2e-no-row \
+	--plant ': >tests/e2e/cases.sh' \
+	--run 'tests/e2e/run.sh /bin/true' --says 'run.sh: no row ran'
+breakage e2e-only-selects-nothing \
+	--plant 'true' \
+	--run "tests/e2e/run.sh --only 'no-such-row' /bin/true" --says "FAIL: --only: 'no-such-row' selects no row"
+
+# A test script of checks (the Buildroot test, the boot test) whose
+# checks all went.
+breakage checks-none-ran \
+	--plant 'true' \
+	--run '. tests/counts.sh && finish' --says 'FAIL: no check ran'
+
+# The campaign, given no run.
+breakage campaign-no-run \
+	--plant 'true' \
+	--run 'tools/campaign --runs 0 /bin/true' --says 'campaign: tested nothing: 0 runs, 0 replies'
+
+# The sources test with no network and nothing at hand: it skips, saying
+# so, and never downloads.
+# shellcheck disable=SC2016 # $PWD: the scratch copy's, where the row runs
+breakage sources-offline-empty-cache \
+	--plant 'true' --status 77 \
+	--run 'env -u HOSTQ_SOURCES XDG_CACHE_HOME="$PWD/empty-cache" unshare -n tests/source_test.sh' \
+	--says 'SKIP: the tarball of uclibc-[0-9.]+ is neither in HOSTQ_SOURCES nor in the cache .*'
+
+# This table's own runner.
+breakage meta-no-table \
+	--plant 'rm tests/meta/breakages.sh' \
+	--run 'tests/meta/run.sh .' --says 'meta: no table \(.*/tests/meta/breakages.sh\)'
+breakage meta-no-row \
+	--plant ': >tests/meta/breakages.sh' \
+	--run 'tests/meta/run.sh .' --says 'meta: no row ran'
+
+# The rows a booted guest leaves out, named once: the list and the table
+# may not part ways.
+breakage guest-leaves-out-a-row-it-can-run \
+	--plant 'echo "one-a-record  for no reason" >>tests/boot/left-out' \
+	--run 'tests/boot/table.sh emit uclibc emitted >/dev/null' \
+	--says 'table.sh: one-a-record: a guest can run it, yet tests/boot/left-out names it'
+breakage guest-runs-a-row-it-cannot \
+	--plant "sed -i '/^servfail /d' tests/boot/left-out" \
+	--run 'tests/boot/table.sh emit uclibc emitted >/dev/null' \
+	--says "table.sh: servfail: a guest cannot run it \(server fault:servfail is the lab's .*\), and tests/boot/left-out does not name it"
+breakage guest-leaves-out-no-row \
+	--plant 'echo "no-such-row  gone" >>tests/boot/left-out' \
+	--run 'tests/boot/table.sh emit uclibc emitted >/dev/null' \
+	--says 'table.sh: tests/boot/left-out names no-such-row, which is no row of the table'
+
+# A booted guest's console, judged on the host: a recorded one
+# (tests/meta/guest/), with the small table its records are numbered by.
+guest=tests/meta/guest
+judge_seeded="cp $guest/cases.sh tests/e2e/cases.sh && lab/guest/results.py $guest/arm64-16k.console decoded &&
+	tests/boot/judge.sh seeded arm64-16k decoded $guest/binaries"
+breakage guest-dropped-a-row --sound \
+	--plant "sed -i '/^@r uclibc-static table 0003 /,/^@z/d' $guest/arm64-16k.console" \
+	--run "$judge_seeded" --says 'arm64-16k: uclibc-static: table: FAIL: nothing-listening: no result from the guest'
+breakage guest-4k-kernel-in-the-16k-slot --sound \
+	--plant "sed -i 's/^@f page-size 16 kB$/@f page-size 4 kB/' $guest/arm64-16k.console" \
+	--run "$judge_seeded" --says "FAIL: arm64-16k: the kernel's pages are not of 16 KiB \(page-size 4 kB\)"
