@@ -20,7 +20,7 @@ B=/usr/share/hostq-boot
 R=/tmp/e2e
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mkdir -p "$R"
-server='' pids='' clean='env -i' hold='' held=''
+server='' pids='' clean='env -i'
 
 uptime_cs() { # sets now
 	read -r up _ </proc/uptime
@@ -37,11 +37,6 @@ alive() {
 	while read -r key value _; do
 		[ "$key" != State: ] || [ "$value" != Z ] || return 1
 	done <"/proc/$1/status"
-}
-put() { # SRC DST: a copy of a text file, without a program
-	while IFS= read -r line || [ -n "$line" ]; do
-		printf '%s\n' "$line"
-	done <"$1" >"$2"
 }
 pause() { # about a hundredth of a second, without a program
 	uptime_cs
@@ -107,19 +102,16 @@ run_row() {
 		echo "@r $label $at $n server-failed"
 		return
 	}
-	[ -z "$hosts" ] || put "${file%.row}.hosts" /etc/hosts
+	[ -z "$hosts" ] || cp "${file%.row}.hosts" /etc/hosts
 	case $resolv in
 	dangling) rm -f /run/resolv.conf ;;
-	file) put "${file%.row}.resolv" /run/resolv.conf ;;
+	file) cp "${file%.row}.resolv" /run/resolv.conf ;;
 	esac
 	log_mark=0
 	[ "${srv%%:*}" = fault ] || log_mark=$(size "$R/queries.log")
-	# Held, a row's results wait in files of their own until report_held.
-	o=$R/out e=$R/err
-	[ -z "$hold" ] || o=$R/held/$n.out e=$R/held/$n.err
 	: >"$R/ids"
-	: >"$o"
-	: >"$e"
+	: >"$R/out"
+	: >"$R/err"
 	uptime_cs
 	start=$now
 	if [ -n "$runs" ]; then
@@ -127,51 +119,28 @@ run_row() {
 		shift
 		while [ $k -le "$runs" ]; do
 			echo run >>"$R/ids"
-			$clean "$bin" "$first$k" "$@" >>"$o" 2>>"$e" || status=$?
+			$clean "$bin" "$first$k" "$@" >>"$R/out" 2>>"$R/err" || status=$?
 			k=$((k + 1))
 		done
 	else
 		case $sink in
-		'') $clean "$bin" "$@" >"$o" 2>"$e" ;;
-		closed) $clean "$bin" "$@" >&- 2>"$e" ;;
-		full) $clean "$bin" "$@" >/dev/full 2>"$e" ;;
+		'') env -i "$bin" "$@" >"$R/out" 2>"$R/err" ;;
+		closed) env -i "$bin" "$@" >&- 2>"$R/err" ;;
+		full) env -i "$bin" "$@" >/dev/full 2>"$R/err" ;;
 		esac
 		status=$?
 	fi
 	uptime_cs
 	elapsed=$(((now - start) * 10))
-	[ -z "$hosts" ] || put "$B/hosts" /etc/hosts
-	[ -z "$resolv" ] || [ "$at" = boot ] || put "$B/resolv.conf" /run/resolv.conf
-	if [ -n "$hold" ]; then
-		put "$R/ids" "$R/held/$n.ids"
-		echo "$label $at $n $status $elapsed $log_mark" >"$R/held/$n.row"
-		held="$held $n"
-		return
-	fi
-	report "$label" "$at" "$n" "$status" "$elapsed" "$log_mark"
-}
-
-# report LABEL STAGE N STATUS ELAPSED LOG_MARK: a row's result, from
-# $o, $e and $R/ids, and the query log past LOG_MARK.
-report() {
-	tail -c +"$(($6 + 1))" "$R/queries.log" >"$R/log" 2>/dev/null || : >"$R/log"
-	echo "@r $1 $2 $3 $4 $5 $(size "$o") $(size "$e") $(size "$R/log") $(size "$R/ids")"
-	hex o "$o"
-	hex e "$e"
+	[ -z "$hosts" ] || cp "$B/hosts" /etc/hosts
+	[ -z "$resolv" ] || [ "$at" = boot ] || cp "$B/resolv.conf" /run/resolv.conf
+	tail -c +"$((log_mark + 1))" "$R/queries.log" >"$R/log" 2>/dev/null || : >"$R/log"
+	echo "@r $label $at $n $status $elapsed $(size "$R/out") $(size "$R/err") $(size "$R/log") $(size "$R/ids")"
+	hex o "$R/out"
+	hex e "$R/err"
 	hex l "$R/log"
 	hex i "$R/ids"
 	echo "@z"
-}
-
-# report_held: the results of the rows held, in their order.
-report_held() {
-	for n in $held; do
-		o=$R/held/$n.out e=$R/held/$n.err
-		cp "$R/held/$n.ids" "$R/ids"
-		read -r label at _ status elapsed log_mark <"$R/held/$n.row"
-		report "$label" "$at" "$n" "$status" "$elapsed" "$log_mark"
-	done
-	held=''
 }
 
 # run_stage STAGE [LABEL]: the rows of STAGE (boot, table) with every
@@ -216,34 +185,23 @@ table)
 unseeded)
 	# The first process, for the one binary LABEL. Debian's BusyBox has
 	# no applet links yet. /dev comes last: no program may read
-	# /dev/urandom before the binary's last run before the pool is
-	# ready, so from there to that run only the shell and the binary
-	# run, and the results wait (hold) until it is over.
+	# /dev/urandom before the binary's first run.
 	[ -e /bin/mount ] || /bin/busybox --install -s
 	mount -t proc proc /proc
 	mount -t tmpfs tmpfs /run
 	mount -t tmpfs tmpfs /tmp
-	mkdir -p "$R/held"
+	mkdir -p "$R"
 	ip link set lo up
 	cp "$B/resolv.conf" /run/resolv.conf
 	facts
 	mount -t devtmpfs devtmpfs /dev
-	# The runs before and after are made the same way: with no
-	# environment, emptied by the shell (env is a program too), and no
-	# program in front of the binary.
-	clean=''
-	for name in $(export -p | while read -r _ assignment; do echo "${assignment%%=*}"; done); do
-		unset "$name"
-	done
-	PATH=/usr/sbin:/usr/bin:/sbin:/bin
-	hold=1
+	clean='' # env is a program too
 	uptime_cs
 	echo "@f unready-from $now"
-	run_stage unready "$2"
+	run_stage unready "$2" >"$R/unready.txt"
 	uptime_cs
 	echo "@f unready-until $now"
-	hold=''
-	report_held
+	cat "$R/unready.txt"
 	# Then wait for the pool (a program of the image may seed it now: the
 	# runs before it was ready are over); past 40 s, seed it by reading
 	# /dev/urandom, as the first uClibc-ng program would have.
@@ -257,6 +215,7 @@ unseeded)
 		tries=$((tries + 1))
 	done
 	echo "@f crng $(dmesg | sed -n 's/^\[ *\([0-9.]*\)\].*crng init done.*/\1/p' | head -n 1)"
+	clean='env -i'
 	run_stage ready "$2"
 	stop_server
 	echo "@end"
