@@ -98,3 +98,10 @@ breakage guest-dropped-a-row --sound \
 breakage guest-4k-kernel-in-the-16k-slot --sound \
 	--plant "sed -i 's/^@f page-size 16 kB$/@f page-size 4 kB/' $guest/arm64-16k.console" \
 	--run "$judge_seeded" --says "FAIL: arm64-16k: the kernel's pages are not of 16 KiB \(page-size 4 kB\)"
+judge_unseeded="cp $guest/unseeded-cases.sh tests/e2e/cases.sh &&
+	lab/guest/results.py $guest/malta-unseeded.console decoded &&
+	tests/boot/judge.sh unseeded malta-unseeded decoded $guest/unseeded-binaries musl-static"
+breakage guest-pool-seeded-before-the-first-run --sound \
+	--plant "sed -i 's/^@f crng .*/@f crng 1.5/' $guest/malta-unseeded.console" \
+	--run "$judge_unseeded" \
+	--says 'FAIL: malta-unseeded: musl-static: the pool was ready before the first run began: nothing was tested'
