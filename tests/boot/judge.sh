@@ -22,6 +22,10 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 table=$top/tests/boot/table.sh
 # shellcheck source=tests/counts.sh
 . "$top/tests/counts.sh"
+grep -q . "$binaries" 2>/dev/null || {
+	echo "FAIL: $guest: no binary in $binaries"
+	exit 1
+}
 facts=$results/facts
 [ -f "$facts" ] || {
 	echo "FAIL: $guest: no facts: the console was not decoded into $results"

@@ -11,24 +11,31 @@ breakage presets-unreadable \
 breakage presets-empty \
 	--plant 'printf "#!/bin/sh\n" >tools/presets' \
 	--run 'tools/check' --says 'check: no build to run'
+breakage releases-unreadable \
+	--plant "sed -i 's/^fields:/felds:/' tables/releases" \
+	--run 'tools/check host' --says 'tables/releases: no fields: line before its first row'
 
 # What a build ran, judged from its JUnit file and its declared labels.
 judged=tests/meta/judged-build
+judge="tools/judge-build host $judged"
 breakage build-without-junit --sound \
 	--plant "rm $judged/junit.xml" \
-	--run "tools/judge-build host $judged" --says 'wrote no JUnit file'
+	--run "$judge" --says 'wrote no JUnit file'
 breakage build-ran-no-test --sound \
 	--plant "sed -i '/<testcase/,/<\/testcase>/d' $judged/junit.xml" \
-	--run "tools/judge-build host $judged" --says 'ran no test'
+	--run "$judge" --says 'ran no test'
 breakage build-lost-a-label --sound \
 	--plant "sed -i '/<testcase name=\"lint\"/,/<\/testcase>/d' $judged/junit.xml" \
-	--run "tools/judge-build host $judged" --says 'ran no test labelled lint'
+	--run "$judge" --says 'ran no test labelled lint'
 breakage build-gained-a-label --sound \
 	--plant "sed -i 's/ lint$//' $judged/CMakeCache.txt" \
-	--run "tools/judge-build host $judged" --says 'ran tests labelled lint, which it does not declare'
+	--run "$judge" --says 'ran tests labelled lint, which it does not declare'
+breakage build-ran-a-test-without-label --sound \
+	--plant "sed -i '/PROPERTIES LABELS \"e2e\"/d' $judged/CTestTestfile.cmake" \
+	--run "$judge" --says 'ran e2e, which has no label'
 breakage build-declares-nothing --sound \
 	--plant "sed -i '/^HOSTQ_LABELS/d' $judged/CMakeCache.txt" \
-	--run "tools/judge-build host $judged" --says 'declares no labels \(HOSTQ_LABELS in CMakePresets.json\)'
+	--run "$judge" --says 'declares no labels \(HOSTQ_LABELS in CMakePresets.json\)'
 breakage presets-declare-no-labels \
 	--plant "sed -i 's/\"HOSTQ_LABELS\": \"[^\"]*\", //' CMakePresets.json && ! grep -q HOSTQ_LABELS CMakePresets.json" \
 	--run 'cmake --preset host -B build/host >/dev/null && tools/judge-build host build/host' \
@@ -51,10 +58,30 @@ breakage checks-none-ran \
 	--plant 'true' \
 	--run '. tests/counts.sh && finish' --says 'FAIL: no check ran'
 
-# The campaign, given no run.
+# The campaign: given no run, and given stand-ins for hostq that each
+# break one rule, which it must count as that kind of fault (KINDS, in
+# tests/campaign.py's order) in each of 3 runs. The stand-ins ask no name
+# server, but one, which asks and prints the first 4 bytes of its
+# question: the reply carries them, but in no place an address comes from.
 breakage campaign-no-run \
 	--plant 'true' \
 	--run 'tools/campaign --runs 0 /bin/true' --says 'campaign: tested nothing: 0 runs, 0 replies'
+campaign_counts() { # NAME KINDS BODY
+	local says=faults kind
+	for kind in $2; do
+		says+="( [a-z-]+ [0-9]+)* $kind 3"
+	done
+	breakage "campaign-counts-$1" \
+		--plant "printf '#!/bin/sh\n%s\n' $(printf %q "$3") >standin && chmod +x standin" \
+		--run "tools/campaign --runs 3 --runner '' --out out standin" --says "$says( [a-z-]+ [0-9]+)*"
+}
+campaign_counts status status 'exit 1'
+campaign_counts signal signal 'kill -SEGV $$'
+campaign_counts stderr stderr 'echo oops >&2'
+campaign_counts format format "printf '10.0.0.1'"
+campaign_counts address-from-nowhere 'foreign-address printed-without-answer' 'echo 203.0.113.7'
+campaign_counts address-from-the-question foreign-address "exec /usr/bin/python3 -c 'import socket, sys; a = sys.argv[1]; r = a.replace(\".\", \"\").isdigit(); n = \".\".join(a.split(\".\")[::-1]) + \".in-addr.arpa\" if r else a; q = bytes.fromhex(\"123401000001000000000000\") + b\"\".join(bytes([len(x)]) + x.encode() for x in n.split(\".\")) + (b\"\\0\\0\\x0c\" if r else b\"\\0\\0\\1\") + b\"\\0\\1\"; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.settimeout(2); s.sendto(q, (\"127.0.0.1\", 53)); s.recv(4096); print(\".\".join(str(b) for b in q[12:16]))' \"\$1\""
+campaign_counts slow slow 'sleep 4'
 
 # The sources test with no network and nothing at hand: it skips, saying
 # so, and never downloads.
@@ -74,31 +101,42 @@ breakage meta-no-row \
 
 # The rows a booted guest leaves out, named once: the list and the table
 # may not part ways.
+emit='tests/boot/table.sh emit uclibc emitted >/dev/null'
 breakage guest-leaves-out-a-row-it-can-run \
 	--plant 'echo "one-a-record  for no reason" >>tests/boot/left-out' \
-	--run 'tests/boot/table.sh emit uclibc emitted >/dev/null' \
+	--run "$emit" \
 	--says 'table.sh: one-a-record: a guest can run it, yet tests/boot/left-out names it'
 breakage guest-runs-a-row-it-cannot \
 	--plant "sed -i '/^servfail /d' tests/boot/left-out" \
-	--run 'tests/boot/table.sh emit uclibc emitted >/dev/null' \
+	--run "$emit" \
 	--says "table.sh: servfail: a guest cannot run it \(server fault:servfail is the lab's .*\), and tests/boot/left-out does not name it"
 breakage guest-leaves-out-no-row \
 	--plant 'echo "no-such-row  gone" >>tests/boot/left-out' \
-	--run 'tests/boot/table.sh emit uclibc emitted >/dev/null' \
+	--run "$emit" \
 	--says 'table.sh: tests/boot/left-out names no-such-row, which is no row of the table'
 
 # A booted guest's console, judged on the host: a recorded one
-# (tests/meta/guest/), with the small table its records are numbered by.
+# (tests/meta/guest/), against the table cut down to the rows its records
+# are numbered by, in their order.
 guest=tests/meta/guest
-judge_seeded="cp $guest/cases.sh tests/e2e/cases.sh && lab/guest/results.py $guest/arm64-16k.console decoded &&
+cut_table() { # ROW...: tests/e2e/cases.sh with only these rows
+	local rows
+	rows=$(IFS='|' && echo "$*")
+	echo "grep -E '^[a-z_]+=|^row ($rows) ' tests/e2e/cases.sh >cut && mv cut tests/e2e/cases.sh"
+}
+judge_seeded="$(cut_table usage-no-argument resolv-conf-dangling-hosts nothing-listening) &&
+	lab/guest/results.py $guest/arm64-16k.console decoded &&
 	tests/boot/judge.sh seeded arm64-16k decoded $guest/binaries"
 breakage guest-dropped-a-row --sound \
 	--plant "sed -i '/^@r uclibc-static table 0003 /,/^@z/d' $guest/arm64-16k.console" \
 	--run "$judge_seeded" --says 'arm64-16k: uclibc-static: table: FAIL: nothing-listening: no result from the guest'
+breakage guest-ran-no-binary --sound \
+	--plant ": >$guest/binaries" \
+	--run "$judge_seeded" --says "FAIL: arm64-16k: no binary in $guest/binaries"
 breakage guest-4k-kernel-in-the-16k-slot --sound \
 	--plant "sed -i 's/^@f page-size 16 kB$/@f page-size 4 kB/' $guest/arm64-16k.console" \
 	--run "$judge_seeded" --says "FAIL: arm64-16k: the kernel's pages are not of 16 KiB \(page-size 4 kB\)"
-judge_unseeded="cp $guest/unseeded-cases.sh tests/e2e/cases.sh &&
+judge_unseeded="$(cut_table query-ids-unpredictable) &&
 	lab/guest/results.py $guest/malta-unseeded.console decoded &&
 	tests/boot/judge.sh unseeded malta-unseeded decoded $guest/unseeded-binaries musl-static"
 breakage guest-pool-seeded-before-the-first-run --sound \
