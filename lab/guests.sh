@@ -35,8 +35,8 @@ stage_rows() {
 }
 
 # share ROOT TRIPLE LINES: the guest's part of a root filesystem: the
-# rows, guest.sh, the NXDOMAIN responder built for TRIPLE, and a file
-# "binaries" of LINES (LABEL PATH FLAVOUR).
+# rows, guest.sh, the NXDOMAIN responder and the pool probe built for
+# TRIPLE, and a file "binaries" of LINES (LABEL PATH FLAVOUR).
 share() {
 	local root=$1 triple=$2 dir=$1/usr/share/hostq-boot flavour
 	while read -r _ _ flavour; do
@@ -45,8 +45,11 @@ share() {
 	mkdir -p "$dir" "$root/etc"
 	cp -r "$stage/." "$dir/"
 	cp "$src/lab/guest/guest.sh" "$dir/"
-	"$triple-g++" -std=c++20 -O2 -static -fno-exceptions -fno-rtti -o "$dir/nxdomain_responder" \
-		"$src/lab/guest/nxdomain_responder.cc" || die "cannot build the NXDOMAIN responder for $triple"
+	local program
+	for program in nxdomain_responder pool_probe; do
+		"$triple-g++" -std=c++20 -O2 -static -fno-exceptions -fno-rtti -o "$dir/$program" \
+			"$src/lab/guest/$program.cc" || die "cannot build lab/guest/$program.cc for $triple"
+	done
 	printf '%s\n' "$3" >"$dir/binaries"
 	cp "$stage/dns/dnsmasq-127.0.0.1.conf" "$root/etc/dnsmasq.conf"
 	cp "$stage/hosts" "$root/etc/hosts"

@@ -15,12 +15,15 @@
 #
 # A result: "@r LABEL STAGE N STATUS ELAPSED_MS" with the byte counts of
 # what follows, then its standard output, standard error, query log and
-# query IDs as hex lines "@o", "@e", "@l", "@i", and "@z".
+# query IDs as hex lines "@o", "@e", "@l", "@i", and "@z". In the
+# unseeded boot, each run also gets "@f pool LABEL STAGE N K BEFORE
+# AFTER": whether the pool was ready (pool_probe) right before run K of
+# row N and right after it.
 B=/usr/share/hostq-boot
 R=/tmp/e2e
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mkdir -p "$R"
-server='' pids='' clean='env -i'
+server='' pids='' clean='env -i' hold='' held='' probe=''
 
 uptime_cs() { # sets now
 	read -r up _ </proc/uptime
@@ -29,14 +32,29 @@ uptime_cs() { # sets now
 }
 size() { if [ -f "$1" ]; then wc -c <"$1"; else echo 0; fi; }
 hex() { od -An -tx1 -v "$2" | sed "s/ //g; s/^/@$1 /"; }
-# Builtins only, here and on the way to a run in the unseeded boot: any
-# program of the image reads /dev/urandom as it starts (uClibc-ng's stack
-# guard), and the kernel seeds its pool on the first such read.
+# Builtins only, here and on the way to a run in the unseeded boot: a
+# program of the Buildroot image reads /dev/urandom as it starts
+# (uClibc-ng's stack guard), and the kernel readies its pool on the
+# first such read.
 alive() {
 	[ -d "/proc/$1" ] || return 1
 	while read -r key value _; do
 		[ "$key" != State: ] || [ "$value" != Z ] || return 1
 	done <"/proc/$1/status"
+}
+put() { # SRC DST: a copy of a text file, without a program
+	while IFS= read -r line || [ -n "$line" ]; do
+		printf '%s\n' "$line"
+	done <"$1" >"$2"
+}
+pool() { # sets state: ready, unready or failed
+	if "$B/pool_probe"; then
+		state=ready
+	elif [ $? -eq 1 ]; then
+		state=unready
+	else
+		state=failed
+	fi
 }
 pause() { # about a hundredth of a second, without a program
 	uptime_cs
@@ -102,16 +120,20 @@ run_row() {
 		echo "@r $label $at $n server-failed"
 		return
 	}
-	[ -z "$hosts" ] || cp "${file%.row}.hosts" /etc/hosts
+	[ -z "$hosts" ] || put "${file%.row}.hosts" /etc/hosts
 	case $resolv in
 	dangling) rm -f /run/resolv.conf ;;
-	file) cp "${file%.row}.resolv" /run/resolv.conf ;;
+	file) put "${file%.row}.resolv" /run/resolv.conf ;;
 	esac
 	log_mark=0
 	[ "${srv%%:*}" = fault ] || log_mark=$(size "$R/queries.log")
+	# Held, a row's results wait in files of their own until report_held.
+	o=$R/out e=$R/err
+	[ -z "$hold" ] || o=$R/held/$n.out e=$R/held/$n.err
 	: >"$R/ids"
-	: >"$R/out"
-	: >"$R/err"
+	: >"$o"
+	: >"$e"
+	[ -z "$hold" ] || : >"$R/held/$n.pool"
 	uptime_cs
 	start=$now
 	if [ -n "$runs" ]; then
@@ -119,28 +141,59 @@ run_row() {
 		shift
 		while [ $k -le "$runs" ]; do
 			echo run >>"$R/ids"
-			$clean "$bin" "$first$k" "$@" >>"$R/out" 2>>"$R/err" || status=$?
+			[ -z "$probe" ] || { pool && before=$state; }
+			$clean "$bin" "$first$k" "$@" >>"$o" 2>>"$e" || status=$?
+			[ -z "$probe" ] || {
+				pool
+				echo "@f pool $label $at $n $k $before $state" >>"$R/held/$n.pool"
+			}
 			k=$((k + 1))
 		done
 	else
 		case $sink in
-		'') env -i "$bin" "$@" >"$R/out" 2>"$R/err" ;;
-		closed) env -i "$bin" "$@" >&- 2>"$R/err" ;;
-		full) env -i "$bin" "$@" >/dev/full 2>"$R/err" ;;
+		'') $clean "$bin" "$@" >"$o" 2>"$e" ;;
+		closed) $clean "$bin" "$@" >&- 2>"$e" ;;
+		full) $clean "$bin" "$@" >/dev/full 2>"$e" ;;
 		esac
 		status=$?
 	fi
 	uptime_cs
 	elapsed=$(((now - start) * 10))
-	[ -z "$hosts" ] || cp "$B/hosts" /etc/hosts
-	[ -z "$resolv" ] || [ "$at" = boot ] || cp "$B/resolv.conf" /run/resolv.conf
-	tail -c +"$((log_mark + 1))" "$R/queries.log" >"$R/log" 2>/dev/null || : >"$R/log"
-	echo "@r $label $at $n $status $elapsed $(size "$R/out") $(size "$R/err") $(size "$R/log") $(size "$R/ids")"
-	hex o "$R/out"
-	hex e "$R/err"
+	[ -z "$hosts" ] || put "$B/hosts" /etc/hosts
+	[ -z "$resolv" ] || [ "$at" = boot ] || put "$B/resolv.conf" /run/resolv.conf
+	if [ -n "$hold" ]; then
+		put "$R/ids" "$R/held/$n.ids"
+		echo "$label $at $n $status $elapsed $log_mark" >"$R/held/$n.row"
+		held="$held $n"
+		return
+	fi
+	i=$R/ids
+	report "$label" "$at" "$n" "$status" "$elapsed" "$log_mark"
+}
+
+# report LABEL STAGE N STATUS ELAPSED LOG_MARK: a row's result, from
+# $o, $e and $i, and the query log past LOG_MARK.
+report() {
+	tail -c +"$(($6 + 1))" "$R/queries.log" >"$R/log" 2>/dev/null || : >"$R/log"
+	echo "@r $1 $2 $3 $4 $5 $(size "$o") $(size "$e") $(size "$R/log") $(size "$i")"
+	hex o "$o"
+	hex e "$e"
 	hex l "$R/log"
-	hex i "$R/ids"
+	hex i "$i"
 	echo "@z"
+}
+
+# report_held: the results of the rows held, in their order, and what the
+# pool probe said around their runs. $R/ids stays as it is: the NXDOMAIN
+# responder holds it open, and a copy onto it may make a new file.
+report_held() {
+	for n in $held; do
+		o=$R/held/$n.out e=$R/held/$n.err i=$R/held/$n.ids
+		read -r label at _ status elapsed log_mark <"$R/held/$n.row"
+		report "$label" "$at" "$n" "$status" "$elapsed" "$log_mark"
+		cat "$R/held/$n.pool"
+	done
+	held=''
 }
 
 # run_stage STAGE [LABEL]: the rows of STAGE (boot, table) with every
@@ -184,24 +237,27 @@ table)
 	;;
 unseeded)
 	# The first process, for the one binary LABEL. Debian's BusyBox has
-	# no applet links yet. /dev comes last: no program may read
-	# /dev/urandom before the binary's first run.
+	# no applet links yet. /dev comes last. From there until the runs
+	# before the pool is ready are over, only the shell, the binary and
+	# the pool probe run: the results wait (hold). Both stages run the
+	# same way: held, probed, in the environment the kernel gave this
+	# process (env is a program too).
 	[ -e /bin/mount ] || /bin/busybox --install -s
 	mount -t proc proc /proc
 	mount -t tmpfs tmpfs /run
 	mount -t tmpfs tmpfs /tmp
-	mkdir -p "$R"
+	mkdir -p "$R/held"
 	ip link set lo up
 	cp "$B/resolv.conf" /run/resolv.conf
 	facts
 	mount -t devtmpfs devtmpfs /dev
-	clean='' # env is a program too
+	clean='' hold=1 probe=1
 	uptime_cs
 	echo "@f unready-from $now"
-	run_stage unready "$2" >"$R/unready.txt"
+	run_stage unready "$2"
 	uptime_cs
 	echo "@f unready-until $now"
-	cat "$R/unready.txt"
+	report_held
 	# Then wait for the pool (a program of the image may seed it now: the
 	# runs before it was ready are over); past 40 s, seed it by reading
 	# /dev/urandom, as the first uClibc-ng program would have.
@@ -215,8 +271,8 @@ unseeded)
 		tries=$((tries + 1))
 	done
 	echo "@f crng $(dmesg | sed -n 's/^\[ *\([0-9.]*\)\].*crng init done.*/\1/p' | head -n 1)"
-	clean='env -i'
 	run_stage ready "$2"
+	report_held
 	stop_server
 	echo "@end"
 	poweroff -f

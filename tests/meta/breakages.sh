@@ -139,7 +139,20 @@ breakage guest-4k-kernel-in-the-16k-slot --sound \
 judge_unseeded="$(cut_table query-ids-unpredictable) &&
 	lab/guest/results.py $guest/malta-unseeded.console decoded &&
 	tests/boot/judge.sh unseeded malta-unseeded decoded $guest/unseeded-binaries musl-static"
+console=$guest/malta-unseeded.console
 breakage guest-pool-seeded-before-the-first-run --sound \
-	--plant "sed -i 's/^@f crng .*/@f crng 1.5/' $guest/malta-unseeded.console" \
+	--plant "sed -i 's/^\\(@f pool musl-static unready .*\\) unready unready$/\\1 ready ready/' $console" \
 	--run "$judge_unseeded" \
 	--says 'FAIL: malta-unseeded: musl-static: the pool was ready before the first run began: nothing was tested'
+breakage guest-pool-readied-between-runs --sound \
+	--plant "sed -i -E 's/^(@f pool musl-static unready 0001 (9|1[0-6])) unready unready$/\\1 ready ready/' $console" \
+	--run "$judge_unseeded" \
+	--says 'FAIL: malta-unseeded: musl-static: the pool came ready before row 0001 run 9, not in a run of the binary'
+breakage guest-run-not-probed --sound \
+	--plant "sed -i '/^@f pool musl-static unready 0001 16 /d' $console" \
+	--run "$judge_unseeded" \
+	--says 'FAIL: malta-unseeded: musl-static: unready 0001: 16 runs, 15 probed'
+breakage guest-kernel-disagrees-with-the-probe --sound \
+	--plant "sed -i 's/^@f crng .*/@f crng 1.5/' $console" \
+	--run "$judge_unseeded" \
+	--says 'FAIL: malta-unseeded: musl-static: the kernel said the pool was ready at 1.5 s, before the last run ended'
