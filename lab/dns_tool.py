@@ -20,7 +20,7 @@ import time
 
 LIFETIME = 120  # seconds; the runner stops it long before
 MODES = ["drop", "servfail", "refused", "nxdomain", "short", "truncated", "lying-count", "cut-record", "a-len5",
-         "loop"]
+         "loop", "type-257", "class-chaos"]
 TYPES = {1: "A", 12: "PTR", 28: "AAAA"}
 
 
@@ -49,9 +49,9 @@ def header(query, flags, ancount):
     return qid + struct.pack(">BBHHHH", 0x80 | rd | (flags >> 8), flags & 0xFF, 1, ancount, 0, 0)
 
 
-def a_record(rdata, rdlength=None):
+def a_record(rdata, rdlength=None, rtype=1, rclass=1):
     # Name: a pointer to the question's name at offset 12.
-    return struct.pack(">HHHIH", 0xC00C, 1, 1, 60, len(rdata) if rdlength is None else rdlength) + rdata
+    return struct.pack(">HHHIH", 0xC00C, rtype, rclass, 60, len(rdata) if rdlength is None else rdlength) + rdata
 
 
 def reply(mode, query):
@@ -74,6 +74,11 @@ def reply(mode, query):
         return header(query, 0x0080, 1) + question + a_record(b"\x0a\x00", rdlength=4)
     if mode == "a-len5":
         return header(query, 0x0080, 1) + question + a_record(b"\x0a\x00\x00\x01\x02")
+    if mode == "type-257":
+        # An address-sized record whose type's low byte is A's.
+        return header(query, 0x0080, 1) + question + a_record(b"\x06\x06\x06\x06", rtype=0x0101)
+    if mode == "class-chaos":
+        return header(query, 0x0080, 1) + question + a_record(b"\x06\x06\x06\x06", rclass=3)
     if mode == "loop":
         # The answer's name is a pointer to itself.
         offset = 12 + len(question)

@@ -67,7 +67,11 @@ cannot_run() {
 		;;
 	*) echo "server $srv is the lab's (a guest has dnsmasq and an NXDOMAIN responder)" ;;
 	esac
-	[ -z "$getrandom" ] || echo "--getrandom is the lab's stand-in for a boot (the unseeded boot is the real one)"
+	case $fails in
+	'') ;;
+	getrandom-*) echo "--fails getrandom-* is the lab's stand-in for a boot (the unseeded boot is the real one)" ;;
+	*) echo "--fails $fails is the lab's stand-in for a kernel that lacks it" ;;
+	esac
 	[ "$sink" != pipe ] || echo "--stdout pipe needs env --default-signal, which BusyBox's env lacks"
 }
 

@@ -119,6 +119,16 @@ row second-server-answers fault:drop+dnsmasq@127.0.0.2 '10.9.0.2\n' --resolv "$t
 row second-server-answers-quad fault:drop+dnsmasq@127.0.0.2 '10.9.0.2\n' --resolv "$two_servers" --within 3 -- 10.9.0.2
 row ipv6-server dnsmasq@::1 '10.9.6.6\n' --resolv 'nameserver ::1\n' --within 2 -- where.test
 row ipv6-server-quad dnsmasq@::1 '10.9.6.6\n' --resolv 'nameserver ::1\n' --within 2 -- 10.9.6.6
+# A kernel without IPv6 (lab/syscall_fails.py no-ipv6), as small routers
+# are often built, under a resolv.conf that names IPv6 servers: with
+# nothing but those, no query can leave and the lookup fails at once,
+# well inside the time-out; an IPv4 server after them answers, except on
+# glibc and musl 1.2.3, which give the lookup up when they cannot open
+# the first one's socket.
+v6_only='nameserver ::1\nnameserver ::1\nnameserver ::1\noptions timeout:4 attempts:1\n'
+v6_then_v4='nameserver ::1\nnameserver 127.0.0.1\noptions timeout:4 attempts:1\n'
+row no-ipv6-servers-only none '' --resolv "$v6_only" --fails no-ipv6 --within 2 --dns-ipv6-fallback-every-server:within 6 -- one.test
+row no-ipv6-then-ipv4 dnsmasq '10.0.0.1\n' --resolv "$v6_then_v4" --fails no-ipv6 --within 2 --glibc:expect '' --musl-device-1.2.3:expect '' -- one.test
 
 # --- faults: empty, quick, no crash ----------------------------------------
 row nothing-listening none '' --within 3 -- one.test
@@ -134,6 +144,11 @@ row record-cut-short fault:cut-record '' --dns-parse-stay-inside-the-reply:expec
 # from past the reply.
 cut_252=9fe0850000010003ffff00000472323532036d757404746573740000010001c00c000100010000003c0004c75abf74c00c000100010000003c0004b185
 row campaign-cut-record "fault:replay=$cut_252" '' --musl:expect '199.90.191.116\n' --dns-parse-stay-inside-the-reply:expect 'like:199\.90\.191\.116\n177\.133\.[0-9]+\.[0-9]+\n' --within 3 -- r252.mut.test
+# A record whose type is not A (257: A's low byte), or an A record of
+# another class than IN, with 4 bytes of data and no A record beside it.
+# uClibc-ng takes an A record of any class.
+row record-type-257 fault:type-257 '' --dns-record-type-and-class:expect '6.6.6.6\n' --within 3 -- one.test
+row record-class-chaos fault:class-chaos '' --uclibc:expect '6.6.6.6\n' --dns-record-type-and-class:expect '6.6.6.6\n' --within 3 -- one.test
 row a-record-of-5-bytes fault:a-len5 '' --resolv-address-length:expect '10.0.0.1\n' --within 3 -- one.test
 # From the campaign, seed 1, run 1270: an A record of 2 bytes ending the
 # reply. A device's uClibc-ng prints it, its last 2 bytes from past the
@@ -148,8 +163,8 @@ row compression-loop fault:loop '' --musl:expect '10.0.0.1\n' --within 3 -- one.
 row query-ids-unpredictable fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --fresh-names 16 --resolv-random-query-ids:ids counted -- id
 # At boot: the entropy pool not ready (a wait for it kills the run), and
 # a kernel without getrandom().
-row query-ids-pool-not-ready fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --getrandom eagain --fresh-names 16 --resolv-random-query-ids:ids counted -- id
-row query-ids-no-getrandom fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --getrandom enosys --fresh-names 16 --resolv-random-query-ids:ids counted -- id
+row query-ids-pool-not-ready fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --fails getrandom-eagain --fresh-names 16 --resolv-random-query-ids:ids counted -- id
+row query-ids-no-getrandom fault:nxdomain '' --resolv 'nameserver 127.0.0.1\nsearch a.test b.test c.test\n' --fails getrandom-enosys --fresh-names 16 --resolv-random-query-ids:ids counted -- id
 
 # --- nowhere to write on the lookup road -----------------------------------
 row stdout-closed dnsmasq '' --stdout closed -- one.test

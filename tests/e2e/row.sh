@@ -79,13 +79,15 @@ fail() {
 #   --resolv LINES    resolv.conf for this run, instead of the world's
 #                     ("dangling": a link to a file not written yet)
 #   --hosts LINES     /etc/hosts for this run, instead of the world's
-#   --getrandom eagain|enosys   getrandom() fails as at boot
-#                     (lab/getrandom_fails.py)
+#   --fails MODE      system calls fail as on a router's kernel
+#                     (lab/syscall_fails.py MODE): getrandom() at boot
+#                     (getrandom-eagain, getrandom-enosys), or IPv6
+#                     sockets where there is no IPv6 (no-ipv6)
 #   --fresh-names N   N runs, the first argument suffixed by K in run K;
 #                     then the query IDs they sent must be unpredictable
 #   --ids counted     or, for a fault, a counter that every run restarts
 row() {
-	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' getrandom='' lines='' ids=random
+	local name=$1 srv=$2 expected=$3 sent=() not_sent=() sink='' within='' resolv='' runs='' hosts='' fails='' lines='' ids=random
 	shift 3
 	while [ $# -gt 0 ] && [ "$1" != -- ]; do
 		local opt=$1 value=$2
@@ -113,7 +115,7 @@ row() {
 		--resolv) resolv=$value ;;
 		--fresh-names) runs=$value ;;
 		--hosts) hosts=$value ;;
-		--getrandom) getrandom=$value ;;
+		--fails) fails=$value ;;
 		--ids) ids=$value ;;
 		*) fail "$name: unknown option $opt" && return ;;
 		esac

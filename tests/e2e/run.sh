@@ -77,7 +77,7 @@ row_run() {
 	fi
 	[ -z "$hosts" ] || printf '%b' "$hosts" >/etc/hosts
 	local wrap=()
-	[ -z "$getrandom" ] || wrap=("$lab/getrandom_fails.py" "$getrandom")
+	[ -z "$fails" ] || wrap=("$lab/syscall_fails.py" "$fails")
 	local run=("${wrap[@]}" "${prefix[@]}" "$bin")
 	dns_log_mark
 	local start=${EPOCHREALTIME/./}
