@@ -199,8 +199,21 @@ def m_type(rng, r, _):
         rec[rng.choice([1, 2])] = rng.choice([A, NS, CNAME, PTR, 28, 0, 255, 0xFFFF])
 
 
+def m_type_high(rng, r, _):
+    """A high byte in a record's type (257 ends in A's byte) or class
+    (IN's low byte), or another class: CH, HS, NONE, ANY."""
+    rec = rng.choice(records(r) or [None])
+    if not rec:
+        return
+    field = rng.choice([1, 2, 2])
+    if field == 2 and rng.random() < 0.5:
+        rec[2] = rng.choice([3, 4, 254, 255])
+    else:
+        rec[field] = rng.randint(1, 255) << 8 | rec[field] & 0xFF
+
+
 STRUCTURE = [m_counts, m_flags, m_rcode, m_id, m_rdlength, m_pointer, m_duplicate, m_drop,
-             m_reorder, m_move, m_long_name, m_type]
+             m_reorder, m_move, m_long_name, m_type, m_type_high]
 
 
 def b_bitflip(rng, data):

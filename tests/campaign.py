@@ -105,10 +105,11 @@ def addresses_in(data):
     return {data[i:i + 4] for i in range(start, len(data) - 3)}
 
 
-def records(data):
-    """(type, data) of each record after the questions, its data cut
-    where the reply ends; the walk stops at the first record whose fixed
-    part the reply does not hold."""
+def records(data, whole=None):
+    """(type, class, length, data) of each record after the questions, its
+    data cut where the reply ends; the walk stops at the first record
+    whose fixed part the reply does not hold. With WHOLE, a list, appends
+    whether the walk took every counted record and ended with the reply."""
     if len(data) < 12:
         return []
     i, found = 12, []
@@ -121,28 +122,58 @@ def records(data):
             if i + fixed > len(data):
                 return found
             if fixed == 10:
-                rtype, length = data[i] << 8 | data[i + 1], data[i + 8] << 8 | data[i + 9]
-                found.append((rtype, length, data[i + 10:i + 10 + length]))
+                rtype, rclass = data[i] << 8 | data[i + 1], data[i + 2] << 8 | data[i + 3]
+                length = data[i + 8] << 8 | data[i + 9]
+                found.append((rtype, rclass, length, data[i + 10:i + 10 + length]))
                 i += length
             i += fixed
+    if whole is not None:
+        whole.append(max(counts) <= 64 and i == len(data))
     return found
 
 
 def short_a_record(data):
     """A C library that copies 4 bytes from an A record of another length:
     the record's bytes, then whatever followed."""
-    return [held[:4] for rtype, length, held in records(data) if rtype == 1 and length != 4 and held]
+    return [held[:4] for rtype, _, length, held in records(data) if rtype == 1 and length != 4 and held]
 
 
 def record_past_the_reply(data):
     """One that takes a record whose data runs past the end of the reply:
     the bytes the reply holds, then whatever followed."""
-    return [held[:4] for _, length, held in records(data) if len(held) < length and held]
+    return [held[:4] for _, _, length, held in records(data) if len(held) < length and held]
+
+
+def low_byte_a(data):
+    """One that reads a record's type from its low byte and never its
+    class: a record of type 257, or an A record of another class."""
+    return [held for rtype, rclass, _, held in records(data) if rtype & 0xFF == 1 and (rtype, rclass) != (1, 1)]
+
+
+def a_of_any_class(data):
+    """One that takes an A record whatever its class."""
+    return [held for rtype, rclass, _, held in records(data) if rtype == 1 and rclass != 1]
 
 
 # The faults of tables/releases that a reply can show, by what each
 # prints: the bytes an address then begins with.
-KNOWN = {"resolv-address-length": short_a_record, "dns-parse-stay-inside-the-reply": record_past_the_reply}
+KNOWN = {"resolv-address-length": short_a_record, "dns-parse-stay-inside-the-reply": record_past_the_reply,
+         "dns-record-type-and-class": low_byte_a, "resolv-class-in": a_of_any_class}
+
+
+def not_an_a_record(address, replies):
+    """ADDRESS is the data of a record that is not an A record of class IN
+    (its whole type, its class), in a reply whose records walk to its
+    end, and of no A record of class IN in any reply: one that no A
+    record carried."""
+    taken = False
+    for _, _, data in replies:
+        whole = []
+        found = records(data, whole)
+        if any(held[:4] == address for t, c, _, held in found if (t, c) == (1, 1)):
+            return False
+        taken |= whole == [True] and any(held == address for t, c, _, held in found if (t, c) != (1, 1))
+    return taken
 
 
 def explained(address, known, replies):
@@ -180,7 +211,7 @@ def faults_of(args, run, result, replies):
             carried.add(hostile_dns.reverse_address(run))
         for line in lines[:-1]:
             address = bytes(int(b) for b in line.split("."))
-            if address in carried:
+            if address in carried and not not_an_a_record(address, replies):
                 continue
             fault = explained(address, args.known, replies)
             if fault is None:

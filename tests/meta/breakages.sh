@@ -82,6 +82,12 @@ campaign_counts format format "printf '10.0.0.1'"
 campaign_counts address-from-nowhere 'foreign-address printed-without-answer' 'echo 203.0.113.7'
 campaign_counts address-from-the-question foreign-address "exec /usr/bin/python3 -c 'import socket, sys; a = sys.argv[1]; r = a.replace(\".\", \"\").isdigit(); n = \".\".join(a.split(\".\")[::-1]) + \".in-addr.arpa\" if r else a; q = bytes.fromhex(\"123401000001000000000000\") + b\"\".join(bytes([len(x)]) + x.encode() for x in n.split(\".\")) + (b\"\\0\\0\\x0c\" if r else b\"\\0\\0\\1\") + b\"\\0\\1\"; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.settimeout(2); s.sendto(q, (\"127.0.0.1\", 53)); s.recv(4096); print(\".\".join(str(b) for b in q[12:16]))' \"\$1\""
 campaign_counts slow slow 'sleep 4'
+# Run 178 of seed 1 answers with one A record of class HS: a C library
+# that reads the type's low byte alone, and no class, prints its address.
+breakage campaign-counts-address-of-no-a-record \
+	--plant 'true' \
+	--run "tools/campaign --first 178 --runs 1 --runner '' --out out tests/meta/low_byte_resolver.py" \
+	--says 'faults( [a-z-]+ [0-9]+)* foreign-address 1( [a-z-]+ [0-9]+)*'
 
 # The sources test with no network and nothing at hand: it skips, saying
 # so, and never downloads.
