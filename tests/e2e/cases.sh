@@ -128,6 +128,9 @@ row ipv6-server-quad dnsmasq@::1 '10.9.6.6\n' --resolv 'nameserver ::1\n' --with
 v6_only='nameserver ::1\nnameserver ::1\nnameserver ::1\noptions timeout:4 attempts:1\n'
 v6_then_v4='nameserver ::1\nnameserver 127.0.0.1\noptions timeout:4 attempts:1\n'
 row no-ipv6-servers-only none '' --resolv "$v6_only" --fails no-ipv6 --within 2 --dns-ipv6-fallback-every-server:within 6 -- one.test
+# The same before a server that never answers: the time-out, no more.
+v6_then_silent='nameserver ::1\nnameserver 127.0.0.1\noptions timeout:2\noptions attempts:1\n'
+row no-ipv6-then-silent-ipv4 fault:drop '' --resolv "$v6_then_silent" --fails no-ipv6 --within 4 -- one.test
 row no-ipv6-then-ipv4 dnsmasq '10.0.0.1\n' --resolv "$v6_then_v4" --fails no-ipv6 --within 2 --glibc:expect '' --musl-device-1.2.3:expect '' -- one.test
 
 # --- faults: empty, quick, no crash ----------------------------------------
