@@ -60,34 +60,36 @@ breakage checks-none-ran \
 
 # The campaign: given no run, and given stand-ins for hostq that each
 # break one rule, which it must count as that kind of fault (KINDS, in
-# tests/campaign.py's order) in each of 3 runs. The stand-ins ask no name
-# server, but one, which asks and prints the first 4 bytes of its
-# question: the reply carries them, but in no place an address comes from.
+# tests/campaign.py's order) in each of 3 runs, or in the one run named.
+# The stand-ins ask no name server, but two, which ask and print what no
+# A record carried: the first 4 bytes of the question, or the data of a
+# record of class HS.
 breakage campaign-no-run \
 	--plant 'true' \
 	--run 'tools/campaign --runs 0 /bin/true' --says 'campaign: tested nothing: 0 runs, 0 replies'
-campaign_counts() { # NAME KINDS BODY
-	local says=faults kind
+campaign_counts() { # NAME KINDS BODY [RUN]: 3 runs, or that one run
+	local says=faults kind runs="--runs 3" times=3
+	[ -z "${4:-}" ] || runs="--first $4 --runs 1" times=1
 	for kind in $2; do
-		says+="( [a-z-]+ [0-9]+)* $kind 3"
+		says+="( [a-z-]+ [0-9]+)* $kind $times"
 	done
 	breakage "campaign-counts-$1" \
 		--plant "printf '#!/bin/sh\n%s\n' $(printf %q "$3") >standin && chmod +x standin" \
-		--run "tools/campaign --runs 3 --runner '' --out out standin" --says "$says( [a-z-]+ [0-9]+)*"
+		--run "tools/campaign $runs --runner '' --out out standin" --says "$says( [a-z-]+ [0-9]+)*"
 }
 campaign_counts status status 'exit 1'
 campaign_counts signal signal 'kill -SEGV $$'
 campaign_counts stderr stderr 'echo oops >&2'
 campaign_counts format format "printf '10.0.0.1'"
 campaign_counts address-from-nowhere 'foreign-address printed-without-answer' 'echo 203.0.113.7'
-campaign_counts address-from-the-question foreign-address "exec /usr/bin/python3 -c 'import socket, sys; a = sys.argv[1]; r = a.replace(\".\", \"\").isdigit(); n = \".\".join(a.split(\".\")[::-1]) + \".in-addr.arpa\" if r else a; q = bytes.fromhex(\"123401000001000000000000\") + b\"\".join(bytes([len(x)]) + x.encode() for x in n.split(\".\")) + (b\"\\0\\0\\x0c\" if r else b\"\\0\\0\\1\") + b\"\\0\\1\"; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.settimeout(2); s.sendto(q, (\"127.0.0.1\", 53)); s.recv(4096); print(\".\".join(str(b) for b in q[12:16]))' \"\$1\""
-campaign_counts slow slow 'sleep 4'
+# A stand-in that asks for its argument as a C library would, then prints
+# PRINT (python), for the two below.
+ask="exec /usr/bin/python3 -c 'import socket, sys; a = sys.argv[1]; r = a.replace(\".\", \"\").isdigit(); n = \".\".join(a.split(\".\")[::-1]) + \".in-addr.arpa\" if r else a; q = bytes.fromhex(\"123401000001000000000000\") + b\"\".join(bytes([len(x)]) + x.encode() for x in n.split(\".\")) + (b\"\\0\\0\\x0c\" if r else b\"\\0\\0\\1\") + b\"\\0\\1\"; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.settimeout(2); s.sendto(q, (\"127.0.0.1\", 53)); s.recv(4096); print(PRINT)' \"\$1\""
+campaign_counts address-from-the-question foreign-address "${ask/PRINT/\".\".join(str(b) for b in q[12:16])}"
 # Run 178 of seed 1 answers with one A record of class HS: a C library
 # that reads the type's low byte alone, and no class, prints its address.
-breakage campaign-counts-address-of-no-a-record \
-	--plant 'true' \
-	--run "tools/campaign --first 178 --runs 1 --runner '' --out out tests/meta/low_byte_resolver.py" \
-	--says 'faults( [a-z-]+ [0-9]+)* foreign-address 1( [a-z-]+ [0-9]+)*'
+campaign_counts address-of-no-a-record foreign-address "${ask/PRINT/\"197.229.104.7\"}" 178
+campaign_counts slow slow 'sleep 4'
 
 # The sources test with no network and nothing at hand: it skips, saying
 # so, and never downloads.
@@ -142,6 +144,25 @@ breakage guest-ran-no-binary --sound \
 breakage guest-4k-kernel-in-the-16k-slot --sound \
 	--plant "sed -i 's/^@f page-size 16 kB$/@f page-size 4 kB/' $guest/arm64-16k.console" \
 	--run "$judge_seeded" --says "FAIL: arm64-16k: the kernel's pages are not of 16 KiB \(page-size 4 kB\)"
+# A console the guest left garbled gives no result. The recorded one has
+# CRLF lines and a kernel line inside a record, which must not matter.
+console16k=$guest/arm64-16k.console
+decode="lab/guest/results.py $console16k decoded"
+breakage console-cut-short --sound \
+	--plant "head -n -2 $console16k >cut && mv cut $console16k" \
+	--run "$decode" --says '@r uclibc-static table 0003 0 10 0 0 0 0: cut short'
+breakage console-byte-count-off --sound \
+	--plant "sed -i 's/^@r uclibc-static table 0001 0 10 57 /@r uclibc-static table 0001 0 10 56 /' $console16k" \
+	--run "$decode" --says '@r uclibc-static table 0001 0 10 56 0 0 0: out has 57 bytes, not 56'
+breakage console-garbled-hex --sound \
+	--plant "sed -i 's/^@o 7265736f6c7665640a$/@o 7265736f6c76x5640a/' $console16k" \
+	--run "$decode" --says '@r uclibc-static table 0001: garbled line @o 7265736f6c76x5640a'
+breakage console-garbled-head --sound \
+	--plant "sed -i 's/^@r uclibc-static boot 0002 .*/@r uclibc-static boot 0002 0/' $console16k" \
+	--run "$decode" --says "a record's head is garbled: @r uclibc-static boot 0002 0"
+breakage console-no-end --sound \
+	--plant "sed -i '/^@end$/d' $console16k" \
+	--run "$decode" --says 'the guest never said it had finished'
 judge_unseeded="$(cut_table query-ids-unpredictable) &&
 	lab/guest/results.py $guest/malta-unseeded.console decoded &&
 	tests/boot/judge.sh unseeded malta-unseeded decoded $guest/unseeded-binaries musl-static"
@@ -158,6 +179,10 @@ breakage guest-run-not-probed --sound \
 	--plant "sed -i '/^@f pool musl-static unready 0001 16 /d' $console" \
 	--run "$judge_unseeded" \
 	--says 'FAIL: malta-unseeded: musl-static: unready 0001: 16 runs, 15 probed'
+breakage guest-pool-not-ready-after-the-wait --sound \
+	--plant "sed -i 's/^\\(@f pool musl-static ready 0001 5\\) ready ready$/\\1 unready unready/' $console" \
+	--run "$judge_unseeded" \
+	--says 'FAIL: malta-unseeded: musl-static: row 0001 run 5 after the wait: the pool was not ready'
 breakage guest-kernel-disagrees-with-the-probe --sound \
 	--plant "sed -i 's/^@f crng .*/@f crng 1.5/' $console" \
 	--run "$judge_unseeded" \
