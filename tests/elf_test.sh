@@ -12,6 +12,9 @@
 #                    and no two segments share a 64 KiB page
 #   static | dynamic no interpreter, or one
 #   also-needs:LIB   needs LIB too (a loader that holds the stack guard)
+#   loader:PATH      its interpreter is PATH
+# A dynamic binary never carries an RPATH or RUNPATH: a device's loader
+# path is the system's.
 #
 #   tests/elf_test.sh READELF BINARY [FACT]...
 # shellcheck disable=SC2016,SC2034 # check evaluates its condition, which reads $header
@@ -51,6 +54,7 @@ echo "NEEDED: ${needed:-none}"
 also=$(printf '%s\n' "$@" | sed -n 's/^also-needs://p')
 extra=$(grep -Ev '^libc\.so(\.[0-9]+)?$' <<<"$needed" | grep -vxF -e "$also")
 check "needs more than libc${also:+ and $also}: $extra" '[ -z "$extra" ]'
+check "has a library path of its own" '! grep -Eq "\((RPATH|RUNPATH)\)" <<<"$dynamic"'
 for fact in "$@"; do
 	case $fact in
 	also-needs:*) check "does not need ${fact#*:}" 'grep -qxF -e "${fact#*:}" <<<"$needed"' ;;
@@ -62,6 +66,7 @@ for fact in "$@"; do
 	pages64k) check "a segment does not load with 64 KiB pages" 'loads_with_pages 65536' ;;
 	static) check "has an interpreter or needs libraries" '! grep -q INTERP <<<"$programs" && [ -z "$needed" ]' ;;
 	dynamic) check "no interpreter" 'grep -q INTERP <<<"$programs"' ;;
+	loader:*) check "its interpreter is not ${fact#*:}" 'grep -qF "[Requesting program interpreter: ${fact#*:}]" <<<"$programs"' ;;
 	*) check "unknown fact $fact" false ;;
 	esac
 done

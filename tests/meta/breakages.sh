@@ -99,6 +99,24 @@ breakage sources-offline-empty-cache \
 	--run 'env -u HOSTQ_SOURCES XDG_CACHE_HOME="$PWD/empty-cache" unshare -n tests/source_test.sh' \
 	--says 'SKIP: the tarball of uclibc-[0-9.]+ is neither in HOSTQ_SOURCES nor in the cache .*'
 
+# The ELF facts of a dynamic binary, on the host's own: one built with a
+# library path of its own, and a loader that is not the one named.
+elf_host="printf 'int main(void) { return 0; }\\n' | gcc -x c - -o elf.bin"
+breakage elf-rpath --sound \
+	--plant "$elf_host -Wl,-rpath,/opt/lib" \
+	--run "{ [ -f elf.bin ] || $elf_host; } && tests/elf_test.sh readelf elf.bin dynamic" \
+	--says 'FAIL: has a library path of its own'
+breakage elf-other-loader \
+	--plant "$elf_host" \
+	--run 'tests/elf_test.sh readelf elf.bin dynamic loader:/lib/ld-musl-aarch64.so.1' \
+	--says 'FAIL: its interpreter is not /lib/ld-musl-aarch64.so.1'
+
+# The OpenWrt feed's runtime test, on a hostq whose usage line changed.
+breakage openwrt-test-sh-usage-changed \
+	--plant "mkdir bin && printf '#!/bin/sh\\necho usage: hostq QUERY\\n' >bin/hostq && chmod +x bin/hostq" \
+	--run 'PATH=$PWD/bin:$PATH sh packaging/openwrt/hostq/test.sh hostq 1.0' \
+	--says "hostq --version printed 'usage: hostq QUERY', not the usage line"
+
 # This table's own runner.
 breakage meta-no-table \
 	--plant 'rm tests/meta/breakages.sh' \
