@@ -17,14 +17,8 @@
 set -u
 src=$(cd "$1" && pwd) work=$2
 shift 2
-die() {
-	echo "FAIL: $*"
-	exit 1
-}
-skip() {
-	echo "SKIP: $*"
-	exit 77
-}
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 tools_table() { "$src/tools/table" "$@" || die "tools/table $* failed"; }
 guests=("$@")
 [ ${#guests[@]} -gt 0 ] || mapfile -t guests < <(tools_table guests --names)
@@ -47,8 +41,6 @@ work=$(cd "$work" && pwd)
 . "$src/lab/guests.sh"
 trap stop_qemu EXIT
 
-# shellcheck source=tests/counts.sh
-. "$src/tests/counts.sh"
 
 # The static builds of the guests' processors, each from its preset
 # (PROCESSOR-LIBRARY), and their flavours.

@@ -15,14 +15,8 @@
 # one of them cannot be had or no network namespace can be made.
 set -u
 src=$(cd "$1" && pwd) work=$2
-die() {
-	echo "FAIL: $*"
-	exit 1
-}
-skip() {
-	echo "SKIP: $*"
-	exit 77
-}
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
 	skip "no network namespace (unshare -n) on this machine: Buildroot is not run"
 fi
@@ -41,8 +35,6 @@ work=$(cd "$work" && pwd)
 . "$src/lab/buildroot.sh"
 buildroot_tree "$work"
 
-# shellcheck source=tests/counts.sh
-. "$src/tests/counts.sh"
 # Buildroot's own style checker on the package tree; Debian's python3,
 # which has the modules it imports.
 check_package() { (cd "$src/packaging/buildroot" && find . -type f -print0 | xargs -0 /usr/bin/python3 "$br/utils/check-package" -b); }

@@ -1,7 +1,19 @@
 # shellcheck shell=bash
 # SPDX-License-Identifier: MIT
-# The pass and fail counts of a test script of checks. Sourced.
+# The pass and fail counts of a test script of checks, and its ways out.
+# Sourced.
 passed=0 failed=0
+
+# die MESSAGE: fails the script at once. skip MESSAGE: this machine cannot
+# run it (exit 77, which ctest counts as skipped).
+die() {
+	echo "FAIL: $*"
+	exit 1
+}
+skip() {
+	echo "SKIP: $*"
+	exit 77
+}
 
 # check NAME COMMAND...: COMMAND must succeed; NAME says what its failing
 # means.

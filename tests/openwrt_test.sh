@@ -17,14 +17,8 @@
 # musl's source cannot be had or no network namespace can be made.
 set -u
 src=$(cd "$1" && pwd) work=$2 processor=$3
-die() {
-	echo "FAIL: $*"
-	exit 1
-}
-skip() {
-	echo "SKIP: $*"
-	exit 77
-}
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
 "${offline[@]}" true 2>/dev/null || skip "no network namespace (unshare -n) on this machine: OpenWrt is not run"
 table() { "$src/tools/table" "$@" || die "tools/table $*"; }
@@ -51,8 +45,6 @@ tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
 top=$work/openwrt-$(table releases "$openwrt" version)
 [ -d "$top" ] || die "$tarball does not unpack to ${top##*/}"
 
-# shellcheck source=tests/counts.sh
-. "$src/tests/counts.sh"
 # Another tree of the same name, where the real one is not at hand: the
 # sources table refuses it, and says what it wanted.
 other=$work/other

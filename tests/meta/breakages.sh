@@ -112,6 +112,7 @@ breakage elf-other-loader \
 	--says 'FAIL: its interpreter is not /lib/ld-musl-aarch64.so.1'
 
 # The OpenWrt feed's runtime test, on a hostq whose usage line changed.
+# shellcheck disable=SC2016 # $PWD and $PATH: the row's own shell's
 breakage openwrt-test-sh-usage-changed \
 	--plant "mkdir bin && printf '#!/bin/sh\\necho usage: hostq QUERY\\n' >bin/hostq && chmod +x bin/hostq" \
 	--run 'PATH=$PWD/bin:$PATH sh packaging/openwrt/hostq/test.sh hostq 1.0' \
