@@ -168,6 +168,9 @@ done
 control=$(tar -xzOf "$ipk" ./control.tar.gz | tar -xzO ./control) || die "no control in ${ipk##*/}"
 field() { sed -n "s/^$1: //p" <<<"$control"; }
 check "the .ipk depends on more than libc: $(field Depends)" test "$(field Depends)" = libc
+libc_version=$(tar -xzOf "$libc_ipk" ./control.tar.gz | tar -xzO ./control | sed -n 's/^Version: //p')
+check "the libc .ipk is not labelled with the toolchain's musl ($libc_version)" \
+	test "${libc_version%-r*}" = "$(sed -n 's/^LIBC_VERSION=//p' "$toolchain/info.mk")"
 check "the .ipk is not for $arch" test "$(field Architecture)" = "$arch"
 check "the .ipk holds more than hostq" test "$(tar -xzOf "$ipk" ./data.tar.gz | tar -tz | grep -v '/$')" = ./usr/bin/hostq
 bin=$root/usr/bin/hostq
