@@ -118,6 +118,16 @@ breakage openwrt-test-sh-usage-changed \
 	--run 'PATH=$PWD/bin:$PATH sh packaging/openwrt/hostq/test.sh hostq 1.0' \
 	--says "hostq --version printed 'usage: hostq QUERY', not the usage line"
 
+# An OpenWrt tree that is not the pinned one, where the real one is not at
+# hand: the sources table refuses it, saying what it wanted.
+# shellcheck disable=SC2016 # run in the scratch copy
+openwrt='$(tools/table releases --names library=openwrt)'
+breakage openwrt-tree-not-pinned --status 77 \
+	--plant "d=other/openwrt-\$(tools/table releases $openwrt version) && mkdir -p \$d && echo another >\$d/version &&
+		tar -cJf other/\$(tools/table releases $openwrt source) -C other \${d#other/}" \
+	--run "HOSTQ_SOURCES=\$PWD/other XDG_CACHE_HOME=\$PWD/empty-cache unshare -n tools/source $openwrt" \
+	--says 'tools/source: .*/openwrt-[^ ]* refused: sha256 [0-9a-f]{64}, tree [0-9a-f]{40}; want sha256 [0-9a-f]{64} or tree [0-9a-f]{40}'
+
 # This table's own runner.
 breakage meta-no-table \
 	--plant 'rm tests/meta/breakages.sh' \
