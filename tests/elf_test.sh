@@ -7,6 +7,8 @@
 #   mips32r2         built for MIPS32 release 2
 #   armv7hf          ARM, EABI version 5, hard-float, ARMv7 code
 #   aarch64          64-bit AArch64, little-endian
+#   softfloat        MIPS soft-float: no FPU instruction, no FPU register
+#                    in the calling convention
 #   pages64k         loads on kernels with pages of 4, 16 or 64 KiB: every
 #                    segment's file offset and address agree modulo 64 KiB
 #                    and no two segments share a 64 KiB page
@@ -63,6 +65,7 @@ for fact in "$@"; do
 	mips32r2) check "not MIPS32r2" 'grep -q "Flags:.*mips32r2" <<<"$header"' ;;
 	armv7hf) check "not ARMv7 hard-float EABI5" 'grep -q "Machine: *ARM$" <<<"$header" && grep -q "Flags:.*Version5 EABI, hard-float ABI" <<<"$header" && "$readelf" -A "$bin" | grep -q "Tag_CPU_arch: v7$"' ;;
 	aarch64) check "not ELF64 little-endian AArch64" 'grep -q "Class: *ELF64" <<<"$header" && grep -q "little endian" <<<"$header" && grep -q "Machine: *AArch64" <<<"$header"' ;;
+	softfloat) check "not soft-float, or uses the FPU's registers" '"$readelf" -A "$bin" | grep -q "^FP ABI: *Soft float" && "$readelf" -A "$bin" | grep -q "^CPR1 size: 0$"' ;;
 	pages64k) check "a segment does not load with 64 KiB pages" 'loads_with_pages 65536' ;;
 	static) check "has an interpreter or needs libraries" '! grep -q INTERP <<<"$programs" && [ -z "$needed" ]' ;;
 	dynamic) check "no interpreter" 'grep -q INTERP <<<"$programs"' ;;

@@ -118,15 +118,29 @@ breakage openwrt-test-sh-usage-changed \
 	--run 'PATH=$PWD/bin:$PATH sh packaging/openwrt/hostq/test.sh hostq 1.0' \
 	--says "hostq --version printed 'usage: hostq QUERY', not the usage line"
 
-# An OpenWrt tree that is not the pinned one, where the real one is not at
-# hand: the sources table refuses it, saying what it wanted.
-# shellcheck disable=SC2016 # run in the scratch copy
-openwrt='$(tools/table releases --names library=openwrt)'
-breakage openwrt-tree-not-pinned --status 77 \
-	--plant "d=other/openwrt-\$(tools/table releases $openwrt version) && mkdir -p \$d && echo another >\$d/version &&
-		tar -cJf other/\$(tools/table releases $openwrt source) -C other \${d#other/}" \
-	--run "HOSTQ_SOURCES=\$PWD/other XDG_CACHE_HOME=\$PWD/empty-cache unshare -n tools/source $openwrt" \
-	--says 'tools/source: .*/openwrt-[^ ]* refused: sha256 [0-9a-f]{64}, tree [0-9a-f]{40}; want sha256 [0-9a-f]{64} or tree [0-9a-f]{40}'
+# An OpenWrt tree or apk-tools tarball that is not the pinned one, where
+# the real one is not at hand: the sources table refuses it, saying what
+# it wanted.
+# shellcheck disable=SC2016,SC2154 # run in the scratch copy; src: run.sh's
+for pinned in $("$src/tools/table" releases --names library=openwrt) $("$src/tools/table" releases --names library=apk-tools); do
+	breakage "$pinned-not-pinned" --status 77 \
+		--plant "d=other/$pinned && mkdir -p \$d && echo another >\$d/version &&
+			tar -cJf other/\$(tools/table releases $pinned source) -C other \${d#other/}" \
+		--run "HOSTQ_SOURCES=\$PWD/other XDG_CACHE_HOME=\$PWD/empty-cache unshare -n tools/source $pinned" \
+		--says "tools/source: .*/${pinned}[^ ]* refused: sha256 [0-9a-f]{64}, tree [0-9a-f]{40}; want sha256 [0-9a-f]{64} or tree [0-9a-f]{40}"
+done
+
+# Soft float on MIPS: the float check on Debian's libgcc, whose helpers
+# are hard-float, on a core without an FPU; the ELF fact on a hard-float
+# binary.
+breakage float-hard-libgcc \
+	--plant 'true' \
+	--run 'tests/float/test.sh mipsel-linux-gnu-gcc "qemu-mipsel -cpu 24Kc"' \
+	--says 'FAIL: soft float: the probe exited 132 under qemu-mipsel -cpu 24Kc: an illegal instruction, an FPU one on a core without'
+breakage elf-hard-float \
+	--plant "printf 'double f(double a, double b) { return a * b; }\\nint main(void) { return (int)f(2, 3); }\\n' | mipsel-linux-gnu-gcc -x c - -o elf.bin" \
+	--run 'tests/elf_test.sh mipsel-linux-gnu-readelf elf.bin lsb softfloat' \
+	--says "FAIL: not soft-float, or uses the FPU's registers"
 
 # This table's own runner.
 breakage meta-no-table \
