@@ -1,201 +1,372 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# hostq as an OpenWrt user gets it: OpenWrt's own package flow builds the
-# package of packaging/openwrt, added as a src-link feed, from the release
-# tarball (tools/dist), offline, with an external toolchain made from
-# Debian's gcc and the musl OpenWrt's devices run (tools/openwrt-toolchain).
-# Its .ipk, unpacked with the libc .ipk into an empty root as opkg lays
-# them out, must show the ELF facts of OpenWrt's ABI and pass the whole
-# end-to-end table under qemu-user, and the package's test.sh. Then what
-# OpenWrt must refuse: a tarball that is not PKG_HASH's, a build that
-# would download, and a program that needs libstdc++. (A tree that is not
-# the pinned one is a row of tests/meta/breakages.sh.)
+# hostq as an OpenWrt user gets it: an OpenWrt release's own package flow
+# builds the package of packaging/openwrt, from a copy of it added as a
+# src-link feed, from the release tarball (tools/dist), offline, for each
+# processor's target in one tree (its host tools built once), with an
+# external toolchain of Debian's gcc and the musl the tree builds for its
+# devices (tools/openwrt-toolchain). A release that builds its own apk
+# (tables/releases: it "uses" apk) signs an index, and hostq is installed
+# from it with apk add as a device installs it; an older one's .ipk files
+# are unpacked as opkg lays them out. What is installed must show the ELF
+# facts of OpenWrt's ABI and pass the whole end-to-end table under
+# qemu-user, on a core without an FPU where the ABI is soft-float, and the
+# package's test.sh; the toolchain's libgcc must compute right there.
+# Then what OpenWrt must refuse, on the first processor: a tarball that is
+# not PKG_HASH's, a build that would download, a program that needs
+# libstdc++, an index signed by another key; on the first soft-float one,
+# a hard-float libgcc. (A tree that is not the pinned one is a row of
+# tests/meta/breakages.sh.)
 #
-#   tests/openwrt_test.sh SOURCE_DIR WORK_DIR PROCESSOR
+#   tests/openwrt_test.sh SOURCE_DIR WORK_DIR RELEASE PROCESSOR...
 #
-# PROCESSOR is a processor of tables/processors with an OpenWrt target.
-# Exits 77 (skipped), saying why on its last line, where OpenWrt's tree or
-# musl's source cannot be had or no network namespace can be made.
+# RELEASE is an OpenWrt release of tables/releases; each PROCESSOR one of
+# tables/processors with an OpenWrt target. What a user takes away stays
+# in WORK_DIR/out/ARCH: the package, the signed index it was installed
+# from with the build's public key (or the libc package), the installed
+# root. Exits 77 (skipped), saying why on its last line, where a source
+# cannot be had or no network namespace can be made.
 set -u
-src=$(cd "$1" && pwd) work=$2 processor=$3
+src=$(cd "$1" && pwd) work=$2 release=$3
+shift 3
+processors=("$@")
 # shellcheck source=tests/counts.sh
 . "$src/tests/counts.sh"
+[ ${#processors[@]} -gt 0 ] || die "no processor to build for"
 unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
 "${offline[@]}" true 2>/dev/null || skip "no network namespace (unshare -n) on this machine: OpenWrt is not run"
 table() { "$src/tools/table" "$@" || die "tools/table $*"; }
-read -r target arch < <(table processors "$processor" openwrt)
-[ -n "${arch:-}" ] || die "tables/processors: $processor has no OpenWrt target"
-triple=$(table processors "$processor" triplet)
-qemu=$(table processors "$processor" qemu)
-read -r -a elf_facts < <(table processors "$processor" elf)
+[ "$(table releases "$release" library)" = openwrt ] || die "tables/releases: $release is not an OpenWrt release"
 version=$("$src/tools/dist" --version) || die "tools/dist --version failed"
 package=$src/packaging/openwrt/hostq
 [ "$(sed -n 's/^PKG_VERSION:=//p' "$package/Makefile")" = "$version" ] ||
 	die "PKG_VERSION in packaging/openwrt/hostq/Makefile is not the release's $version"
-release=$(sed -n 's/^PKG_RELEASE:=//p' "$package/Makefile")
+pkg_release=$(sed -n 's/^PKG_RELEASE:=//p' "$package/Makefile")
+# The packages the tree builds from releases of the table, in place of
+# what it would download: apk and lua for a tree that uses apk.
+uses() { table releases "$release" uses | tr ' ' '\n' | sed -n "s/^$1=//p"; }
+apk_release=$(uses apk) lua_release=$(uses lua)
 
-# OpenWrt's tree, unpacked afresh into the build tree.
-openwrt=$(table releases --names library=openwrt)
-status=0
-tarball=$("$src/tools/source" "$openwrt") || status=$?
-[ "$status" -ne 77 ] || skip "${tarball#SKIP: }"
-[ "$status" -eq 0 ] || die "tools/source $openwrt failed"
-rm -rf "$work" && mkdir -p "$work"
+# fetch RELEASE: its source's path, or the test skips.
+fetch() {
+	local status=0 said
+	said=$("$src/tools/source" "$1") || status=$?
+	[ "$status" -ne 77 ] || skip "${said#SKIP: }"
+	[ "$status" -eq 0 ] || die "tools/source $1 failed"
+	echo "$said"
+}
+tarball=$(fetch "$release")
+rm -rf "$work" && mkdir -p "$work/out"
 work=$(cd "$work" && pwd)
 tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
-top=$work/openwrt-$(table releases "$openwrt" version)
+top=$work/openwrt-$(table releases "$release" version)
 [ -d "$top" ] || die "$tarball does not unpack to ${top##*/}"
-
-status=0
-toolchain=$("$src/tools/openwrt-toolchain" "$processor" "$work/toolchain") || status=$?
-[ "$status" -ne 77 ] || skip "${toolchain#SKIP: }"
-[ "$status" -eq 0 ] || die "tools/openwrt-toolchain $processor failed"
-prefix=$(cd "$toolchain/bin" && echo *-openwrt-linux-musl-gcc)
-prefix=${prefix%gcc}
+mkdir -p "$top/dl"
+if [ -n "$apk_release" ]; then
+	cp "$(fetch "$apk_release")" "$top/dl/"
+	dsc=$(fetch "$lua_release")
+	cp "$(dirname "$dsc")"/*.orig.tar.gz "$top/dl/lua-$(table releases "$lua_release" version).tar.gz"
+fi
 
 # The host programs OpenWrt would build for itself, as Debian's; and
-# downloaders that refuse, should anything try.
-mkdir -p "$top/staging_dir/host/bin"
-for tool in fakeroot ninja flock libdeflate-gzip patchelf; do
-	path=$(command -v "$tool") || die "no $tool on this machine (tools/install-deps)"
-	ln -s "$path" "$top/staging_dir/host/bin/$tool"
+# downloaders that refuse, should anything try (wget must say it is GNU's
+# to pass the prerequisite check).
+host=$top/staging_dir/host
+mkdir -p "$host/bin"
+tools=(fakeroot ninja flock libdeflate-gzip patchelf)
+[ -z "$apk_release" ] || tools+=(sed pkg-config cmake openssl /usr/bin/python3 meson.py=/usr/bin/meson)
+for tool in "${tools[@]}"; do
+	name=${tool%%=*} path=${tool#*=}
+	[ "$name" != "$path" ] || path=$(command -v "$tool") || die "no $tool on this machine (tools/install-deps)"
+	[ -x "$path" ] || die "no $path on this machine (tools/install-deps)"
+	ln -s "$path" "$host/bin/${name##*/}"
 done
+if [ -n "$apk_release" ]; then
+	mkdir -p "$host/lib/meson"
+	cp "$top"/tools/meson/files/openwrt-*.txt.in "$host/lib/meson/"
+fi
 for tool in wget curl; do
-	printf '#!/bin/sh\necho "%s: refused: the build is offline" >&2\nexit 1\n' "$tool" >"$top/staging_dir/host/bin/$tool"
-	chmod +x "$top/staging_dir/host/bin/$tool"
+	# shellcheck disable=SC2016 # the refusing program's own $1
+	printf '#!/bin/sh\n[ "$1" != --version ] || echo "GNU %s (refuses)"\necho "%s: refused: the build is offline" >&2\nexit 1\n' \
+		"$tool" "$tool" >"$host/bin/$tool"
+	chmod +x "$host/bin/$tool"
 done
 
-# openwrt LOG ARGS...: make in the tree, with no network.
+# openwrt LOG ARGS...: make in the tree, with no network, and Debian's
+# programs found first: its prerequisite check links the first python3 on
+# PATH into the tree, and the host apk's meson must find Debian's modules.
 openwrt() {
 	local log=$work/$1
 	shift
-	"${offline[@]}" make -C "$top" "$@" >"$log" 2>&1
+	PATH=/usr/bin:$PATH "${offline[@]}" make -C "$top" "$@" >"$log" 2>&1
 }
 
-echo "src-link hostq $src/packaging/openwrt" >"$top/feeds.conf"
-(cd "$top" && "${offline[@]}" ./scripts/feeds update hostq && "${offline[@]}" ./scripts/feeds install hostq) \
-	>"$work/feeds.log" 2>&1 || die "the src-link feed failed (see $work/feeds.log)"
-cat >"$top/.config" <<CONFIG
-CONFIG_TARGET_${target%/*}=y
-CONFIG_TARGET_${target/\//_}=y
-CONFIG_DEVEL=y
-CONFIG_EXTERNAL_TOOLCHAIN=y
-CONFIG_TOOLCHAIN_ROOT="$toolchain"
-CONFIG_TOOLCHAIN_PREFIX="$prefix"
-CONFIG_TARGET_NAME="${prefix%-}"
-CONFIG_EXTERNAL_TOOLCHAIN_LIBC_USE_MUSL=y
-CONFIG_EXTERNAL_GCC_VERSION="$(sed -n 's/^GCC_VERSION=//p' "$toolchain/info.mk")"
-CONFIG_TOOLCHAIN_BIN_PATH="./bin"
-CONFIG_USE_STRIP=y
-CONFIG_PACKAGE_hostq=y
-CONFIG
+# The feed: a copy of the package folder, whose PKG_HASH is pinned below
+# as a feed's maintainer pins it.
+cp -r "$src/packaging/openwrt" "$work/feed"
+makefile=$work/feed/hostq/Makefile
+echo "src-link hostq $work/feed" >"$top/feeds.conf"
 start=$SECONDS
-openwrt defconfig.log defconfig || die "make defconfig failed (see $work/defconfig.log)"
-for line in "CONFIG_TARGET_ARCH_PACKAGES=\"$arch\"" CONFIG_EXTERNAL_TOOLCHAIN=y CONFIG_PACKAGE_hostq=y \
-	"CONFIG_TOOLCHAIN_ROOT=\"$toolchain\""; do
-	grep -qxF "$line" "$top/.config" || die "make defconfig dropped $line"
-done
-echo "make defconfig took $((SECONDS - start)) s"
-# What make toolchain/install does for an external toolchain, which the
-# package flow does not need otherwise: its info.mk, which labels the libc
-# package, into the folder named by CONFIG_TARGET_NAME.
-mkdir -p "$top/staging_dir/toolchain-${prefix%-}"
-cp "$toolchain/info.mk" "$top/staging_dir/toolchain-${prefix%-}/"
+(cd "$top" && PATH=/usr/bin:$PATH "${offline[@]}" ./scripts/feeds update hostq &&
+	PATH=/usr/bin:$PATH "${offline[@]}" ./scripts/feeds install hostq) \
+	>"$work/feeds.log" 2>&1 || die "the src-link feed failed (see $work/feeds.log)"
+echo "feeds update and install took $((SECONDS - start)) s"
 
 # The release tarball, where OpenWrt keeps downloads.
 "$src/tools/dist" "$work/dist" >"$work/dist.out" 2>/dev/null || die "tools/dist failed"
-tarball=$(head -n 1 "$work/dist.out") hash=$(sed -n 2p "$work/dist.out")
-mkdir -p "$top/dl"
-cp "$tarball" "$top/dl/"
-dist_name=${tarball##*/}
-
-# compile LOG [PKG_HASH=...]: build the package; clean LOG: forget it.
-compile() {
-	local log=$1
-	shift
-	openwrt "$log" package/hostq/compile V=s "$@"
-}
-clean() { openwrt "$1.clean" package/hostq/clean V=s || die "make package/hostq/clean failed (see $work/$1.clean)"; }
+dist=$(head -n 1 "$work/dist.out") hash=$(sed -n 2p "$work/dist.out")
+dist_name=${dist##*/}
+cp "$dist" "$top/dl/"
 downloads() { (cd "$top/dl" && find . -type f | sort); }
+given=$(downloads)
+pin() { sed -i "s/^PKG_HASH:=.*/PKG_HASH:=$1/" "$makefile"; }
 
-# The package as it is in the tree, whose PKG_HASH no tarball has: the
-# build stops, naming both hashes. Given on make's command line, the
-# tarball's own hash then builds it.
-intree=$(sed -n 's/^PKG_HASH:=//p' "$package/Makefile")
-unhashed() {
-	! compile unhashed.log &&
-		grep "Hash of the local file $dist_name does not match (file: $hash, requested: $intree)" "$work/unhashed.log"
+# compile LOG: build the package; clean LOG: forget it.
+compile() { openwrt "$1" package/hostq/compile V=s; }
+clean() { openwrt "$1.clean" package/hostq/clean V=s || die "make package/hostq/clean failed (see $work/$1.clean)"; }
+
+# configure PROCESSOR: the tree, for the processor's target.
+configure() {
+	local prefix
+	read -r target arch < <(table processors "$1" openwrt)
+	[ -n "${arch:-}" ] || die "tables/processors: $1 has no OpenWrt target"
+	prefix=$(table processors "$1" triplet)
+	prefix=${prefix%%-*}-openwrt-linux-musl-
+	toolchain=$work/toolchain-$arch
+	cat >"$top/.config" <<-CONFIG
+	CONFIG_TARGET_${target%/*}=y
+	CONFIG_TARGET_${target/\//_}=y
+	CONFIG_DEVEL=y
+	CONFIG_EXTERNAL_TOOLCHAIN=y
+	CONFIG_TOOLCHAIN_ROOT="$toolchain"
+	CONFIG_TOOLCHAIN_PREFIX="$prefix"
+	CONFIG_TARGET_NAME="${prefix%-}"
+	CONFIG_EXTERNAL_TOOLCHAIN_LIBC_USE_MUSL=y
+	CONFIG_EXTERNAL_GCC_VERSION="$(/usr/bin/"$(table processors "$1" triplet)"-gcc-12 -dumpfullversion)"
+	CONFIG_TOOLCHAIN_BIN_PATH="./bin"
+	CONFIG_USE_STRIP=y
+	CONFIG_PACKAGE_hostq=y
+	CONFIG
+	local start=$SECONDS line status=0
+	openwrt "defconfig-$arch.log" defconfig || die "make defconfig failed (see $work/defconfig-$arch.log)"
+	for line in "CONFIG_TARGET_ARCH_PACKAGES=\"$arch\"" CONFIG_EXTERNAL_TOOLCHAIN=y CONFIG_PACKAGE_hostq=y \
+		"CONFIG_TOOLCHAIN_ROOT=\"$toolchain\""; do
+		grep -qxF "$line" "$top/.config" || die "make defconfig dropped $line"
+	done
+	echo "$arch: make defconfig took $((SECONDS - start)) s"
+	said=$("$src/tools/openwrt-toolchain" "$top" "$1" "$toolchain") || status=$?
+	[ "$status" -ne 77 ] || skip "${said#SKIP: }"
+	[ "$status" -eq 0 ] || die "tools/openwrt-toolchain $top $1 failed"
+	# What make toolchain/install does for an external toolchain, which
+	# the package flow does not need otherwise: its info.mk, which labels
+	# the libc package, into the folder named by CONFIG_TARGET_NAME.
+	mkdir -p "$top/staging_dir/toolchain-${prefix%-}"
+	cp "$toolchain/info.mk" "$top/staging_dir/toolchain-${prefix%-}/"
+	soft=''
+	! grep -qx CONFIG_SOFT_FLOAT=y "$top/.config" || soft=1
+	gcc=$toolchain/bin/${prefix}gcc
 }
-check "a tarball that is not PKG_HASH's was built" unhashed
-[ -f "$top/dl/$dist_name" ] || cp "$tarball" "$top/dl/"
 
-start=$SECONDS
-compile build.log PKG_HASH="$hash" || {
-	tail -n 30 "$work/build.log"
-	die "make package/hostq/compile failed (see $work/build.log)"
+# package: the path of the package just built.
+package() {
+	if [ -n "$apk_release" ]; then
+		echo "$top/bin/packages/$arch/hostq/hostq-$version-r$pkg_release.apk"
+	else
+		echo "$top/bin/packages/$arch/hostq/hostq_$version-r${pkg_release}_$arch.ipk"
+	fi
 }
-echo "make package/hostq/compile took $((SECONDS - start)) s"
-check "a download was tried" test -z "$(grep -E '(wget|curl): refused' "$work/build.log")"
-check "something else landed in dl/" test "$(downloads)" = "./$dist_name"
-ipk=$top/bin/packages/$arch/hostq/hostq_$version-r${release}_$arch.ipk
-libc_ipk=$(echo "$top/bin/targets/$target/packages/libc_"*"_$arch.ipk")
-[ -f "$ipk" ] || die "no ${ipk#"$top/"}"
-[ -f "$libc_ipk" ] || die "no libc .ipk in bin/targets/$target/packages"
 
-# The .ipks as opkg unpacks them: their data into one root.
-root=$work/root
-mkdir -p "$root"
-for p in "$ipk" "$libc_ipk"; do
-	tar -xzOf "$p" ./data.tar.gz | tar -xz -C "$root" || die "cannot unpack ${p##*/}"
+# install ROOT KEY: hostq, as a device installs it, into the empty ROOT:
+# apk add from the signed indexes trusting KEY; or the .ipk files unpacked.
+apk() { "$host/bin/apk" "$@"; }
+install() {
+	local root=$1 p
+	mkdir -p "$root"
+	if [ -n "$apk_release" ]; then
+		mkdir -p "$root/etc/apk/keys"
+		cp "$2" "$root/etc/apk/keys/"
+		apk add --root "$root" --initdb --no-scripts --no-network --arch "$arch" \
+			--repositories-file /dev/null --repository "file://$index/packages.adb" \
+			--repository "file://$top/bin/targets/$target/packages/packages.adb" hostq
+	else
+		for p in "$(package)" "$top/bin/targets/$target/packages/libc_"*"_$arch.ipk"; do
+			tar -xzOf "$p" ./data.tar.gz | tar -xz -C "$root" || return 1
+		done
+	fi
+}
+
+# The package's facts, from its own metadata: field NAME (a list's items
+# on one line).
+field() {
+	if [ -n "$apk_release" ]; then
+		apk adbdump "$(package)" | awk -v f="$1" '
+			/^[^ ]/ { info = ($0 == "info:") }
+			info && /^  [a-z-]+:/ { on = ($1 == f ":"); v = substr($0, length($1) + 4); if (on && v !~ /^#/) out = v; next }
+			info && on && /^    - / { out = out (out == "" ? "" : " ") substr($0, 7) }
+			END { print out }'
+	else
+		tar -xzOf "$(package)" ./control.tar.gz | tar -xzO ./control | sed -n "s/^$1: //p"
+	fi
+}
+
+# built PROCESSOR: the package of the first build, installed and run.
+built() {
+	local p=$1 qemu out=$work/out/$arch root status=0 key=$top/public-key.pem
+	local bin cpu
+	root=$out/root index=$top/bin/packages/$arch/hostq
+	[ -f "$(package)" ] || die "no $(package)"
+	mkdir -p "$out"
+	if [ -n "$apk_release" ]; then
+		openwrt "index-$arch.log" package/index V=s || die "make package/index failed (see $work/index-$arch.log)"
+		[ -f "$index/packages.adb" ] || die "make package/index wrote no ${index#"$top/"}/packages.adb"
+		install "$root" "$key" >"$work/install-$arch.log" 2>&1 || {
+			cat "$work/install-$arch.log"
+			die "apk add hostq from the signed index failed"
+		}
+		cp "$index/packages.adb" "$out/packages.adb"
+		cp "$top/bin/targets/$target/packages/packages.adb" "$out/libc-packages.adb"
+		cp "$key" "$out/"
+		check "the .apk depends on more than libc: $(field depends)" test "$(field depends)" = libc
+		check "the .apk is not for $arch" test "$(field arch)" = "$arch"
+		check "apk did not install hostq, libc and libgcc1, and nothing else" \
+			test "$(apk --root "$root" info 2>/dev/null | sort | tr '\n' ' ')" = "hostq libc libgcc1 "
+		installed=$(field installed-size)
+	else
+		install "$root" || die "cannot unpack the .ipk files"
+		cp "$top/bin/targets/$target/packages/libc_"*"_$arch.ipk" "$out/"
+		check "the .ipk depends on more than libc: $(field Depends)" test "$(field Depends)" = libc
+		check "the .ipk is not for $arch" test "$(field Architecture)" = "$arch"
+		check "the .ipk holds more than hostq" \
+			test "$(tar -xzOf "$(package)" ./data.tar.gz | tar -tz | grep -v '/$')" = ./usr/bin/hostq
+		installed=$(field Installed-Size)
+	fi
+	cp "$(package)" "$out/"
+	bin=$root/usr/bin/hostq
+	[ -f "$bin" ] || die "nothing installed usr/bin/hostq"
+	check "the libc is not labelled with the toolchain's musl" \
+		grep -q "^LIBC_VERSION=$(sed -n 's/^LIBC_VERSION=//p' "$toolchain/info.mk")$" "$toolchain/info.mk"
+	read -r -a facts < <(table processors "$p" openwrt_abi)
+	check "ELF facts" "$src/tests/elf_test.sh" "$(table processors "$p" triplet)-readelf" "$bin" "${facts[@]}" dynamic
+	loader=$(printf '%s\n' "${facts[@]}" | sed -n 's|^loader:/||p')
+	check "the root has no $loader that is its libc" test "$(readlink "$root/$loader")" = libc.so
+	stripped=$(mktemp)
+	"$(table processors "$p" triplet)-strip" -o "$stripped" "$bin"
+	echo "$arch: ${out#"$work/"}/$(basename "$(package)"): $(stat -c %s "$(package)") B; installed: $installed B;" \
+		"usr/bin/hostq: $(stat -c %s "$bin") B, stripped $(stat -c %s "$stripped") B, xz -9 $(xz -9c "$stripped" | wc -c) B"
+	rm -f "$stripped"
+	qemu=$(table processors "$p" qemu)
+	cpu=$(table processors "$p" nofpu_cpu)
+	[ -z "$soft" ] || {
+		[ "$cpu" != - ] || die "tables/processors: $p is soft-float on OpenWrt, and has no nofpu_cpu"
+		qemu+=" -cpu $cpu"
+		check "the toolchain's libgcc computes wrong" "$src/tests/float/test.sh" "$gcc" "$qemu"
+	}
+	check "$arch: end-to-end table" "$src/tests/e2e/run.sh" --flavour "$(cat "$toolchain/flavour")" --runner "$qemu -L $root" "$bin"
+	# The feed's runtime test, with hostq on its PATH (what it must refuse
+	# is a row of tests/meta/breakages.sh).
+	mkdir -p "$work/path-$arch"
+	printf '#!/bin/sh\nexec %s -L %s %s "$@"\n' "$qemu" "$root" "$bin" >"$work/path-$arch/hostq"
+	chmod +x "$work/path-$arch/hostq"
+	check "$arch: test.sh fails on the package" env PATH="$work/path-$arch:$PATH" "${offline[@]}" sh "$package/test.sh" hostq "$version"
+}
+
+# What OpenWrt must refuse, once a tree.
+refusals() {
+	# A build that would download: it fails, and nothing is fetched.
+	clean download
+	rm -f "$top/dl/$dist_name"
+	download() {
+		! compile download.log &&
+			grep -E '^(wget: refused: the build is offline|No more mirrors to try - giving up\.)$' "$work/download.log" | sort -u
+	}
+	check "a build without its tarball did not try to download it, offline" download
+	check "a download landed in dl/" test "$(downloads)" = "$(grep -vxF "./$dist_name" <<<"$given")"
+	cp "$dist" "$top/dl/"
+
+	# A program that needs libstdc++, a stray std::string planted in the
+	# tarball's main.cc: OpenWrt's dependency check refuses it.
+	local planted=$work/planted main
+	mkdir -p "$planted"
+	tar -xzf "$dist" -C "$planted"
+	main=$(echo "$planted"/hostq-*/src/main.cc)
+	sed -i 's/^#include <cstdio>$/&\n#include <string>/; s/^int main(int argc, char \*\*argv)$/static std::string planted_name;\n&/' "$main"
+	sed -i '0,/^{$/s//{\n\tplanted_name = argv[0];\n\tif (planted_name.size() == 1)\n\t\treturn 1;/' "$main"
+	grep -q 'planted_name = argv\[0\]' "$main" || die "the std::string was not planted in main.cc"
+	tar -czf "$top/dl/$dist_name" -C "$planted" "$(basename "$(dirname "$(dirname "$main")")")"
+	pin "$(sha256sum <"$top/dl/$dist_name" | cut -c1-64)"
+	clean libstdcxx
+	libstdcxx() {
+		! compile libstdcxx.log &&
+			grep -A1 '^Package hostq is missing dependencies for the following libraries:$' "$work/libstdcxx.log"
+	}
+	check "a hostq that needs libstdc++ passed OpenWrt's dependency check" libstdcxx
+	cp "$dist" "$top/dl/"
+	pin "$hash"
+	clean rebuilt
+
+	# An index signed by another key: apk refuses it, and installs nothing.
+	[ -z "$apk_release" ] || {
+		local other=$work/other-key
+		mkdir -p "$other/index"
+		openssl ecparam -name prime256v1 -genkey -noout -out "$other/private-key.pem" 2>/dev/null
+		(cd "$work/out/$arch" && apk mkndx --allow-untrusted --sign "$other/private-key.pem" \
+			--output "$other/index/packages.adb" "$(basename "$(package)")") >"$other/mkndx.log" 2>&1 ||
+			die "apk mkndx with another key failed (see $other/mkndx.log)"
+		untrusted() {
+			! index=$other/index install "$other/root" "$top/public-key.pem" >"$other/add.log" 2>&1 &&
+				[ ! -e "$other/root/usr/bin/hostq" ] && grep -m1 'UNTRUSTED signature' "$other/add.log"
+		}
+		check "apk add took an index signed by another key" untrusted
+	}
+}
+
+# A hard-float libgcc on a soft-float target: the build fails, naming the
+# binary, and leaves no package.
+hard_float() {
+	local triple gcc_dir
+	triple=$(table processors "$1" triplet)
+	gcc_dir=$toolchain/lib/gcc-cross/$triple/12
+	clean hard-float
+	ln -sf "/usr/lib/gcc-cross/$triple/12"/{libgcc.a,crtbeginS.o,crtendS.o} "$gcc_dir/"
+	hard() {
+		! compile hard-float.log && [ ! -e "$(package)" ] &&
+			grep -m1 "is not soft-float (it links hard-float code), and this target's ABI is: removed" "$work/hard-float.log"
+	}
+	check "a hard-float libgcc on $arch gave a package, or did not fail loudly" hard
+	"$src/tools/openwrt-toolchain" "$top" "$1" "$toolchain" >/dev/null || die "cannot make the toolchain again"
+}
+
+first=1 hard_planted=''
+for p in "${processors[@]}"; do
+	configure "$p"
+	if [ -n "$first" ]; then
+		# The package as it is in the project, whose PKG_HASH no tarball
+		# has: the build stops, naming both hashes. The tarball stays in
+		# dl/ (scripts/download.pl dies before it deletes it).
+		intree=$(sed -n 's/^PKG_HASH:=//p' "$makefile")
+		unhashed() {
+			! compile unhashed.log &&
+				grep "Hash of the local file $dist_name does not match (file: $hash, requested: $intree)" "$work/unhashed.log"
+		}
+		check "a tarball that is not PKG_HASH's was built" unhashed
+		check "the tarball that is not PKG_HASH's left dl/" test -f "$top/dl/$dist_name"
+		cp "$dist" "$top/dl/"
+		pin "$hash"
+	fi
+	start=$SECONDS
+	compile "build-$arch.log" || {
+		tail -n 30 "$work/build-$arch.log"
+		die "make package/hostq/compile failed for $arch (see $work/build-$arch.log)"
+	}
+	echo "$arch: make package/hostq/compile took $((SECONDS - start)) s"
+	check "$arch: a download was tried" test -z "$(grep -E '(wget|curl): refused' "$work/build-$arch.log")"
+	check "$arch: something else landed in dl/" test "$(downloads)" = "$given"
+	built "$p"
+	[ -z "$first" ] || refusals
+	if [ -n "$soft" ] && [ -z "$hard_planted" ]; then
+		hard_float "$p"
+		hard_planted=1
+	fi
+	first=''
 done
-control=$(tar -xzOf "$ipk" ./control.tar.gz | tar -xzO ./control) || die "no control in ${ipk##*/}"
-field() { sed -n "s/^$1: //p" <<<"$control"; }
-check "the .ipk depends on more than libc: $(field Depends)" test "$(field Depends)" = libc
-libc_version=$(tar -xzOf "$libc_ipk" ./control.tar.gz | tar -xzO ./control | sed -n 's/^Version: //p')
-check "the libc .ipk is not labelled with the toolchain's musl ($libc_version)" \
-	test "${libc_version%-r*}" = "$(sed -n 's/^LIBC_VERSION=//p' "$toolchain/info.mk")"
-check "the .ipk is not for $arch" test "$(field Architecture)" = "$arch"
-check "the .ipk holds more than hostq" test "$(tar -xzOf "$ipk" ./data.tar.gz | tar -tz | grep -v '/$')" = ./usr/bin/hostq
-bin=$root/usr/bin/hostq
-loader=$(cd "$root/lib" && echo ld-musl-*.so.1)
-check "the libc .ipk has no loader that is its libc" test "$(readlink "$root/lib/$loader")" = libc.so
-check "ELF facts" "$src/tests/elf_test.sh" "$triple-readelf" "$bin" "${elf_facts[@]}" dynamic "loader:/lib/$loader"
-echo "${ipk##*/}: $(stat -c %s "$ipk") B; installed: $(field Installed-Size) B; usr/bin/hostq: $(stat -c %s "$bin") B"
-echo "${libc_ipk##*/}: $(stat -c %s "$libc_ipk") B; loader /lib/$loader"
-check "end-to-end table" "$src/tests/e2e/run.sh" --flavour "$(cat "$toolchain/flavour")" --runner "$qemu -L $root" "$bin"
-
-# The feed's runtime test, with hostq on its PATH (what it must refuse is
-# a row of tests/meta/breakages.sh).
-mkdir -p "$work/path"
-printf '#!/bin/sh\nexec %s -L %s %s "$@"\n' "$qemu" "$root" "$bin" >"$work/path/hostq"
-chmod +x "$work/path/hostq"
-check "test.sh fails on the package" env PATH="$work/path:$PATH" "${offline[@]}" sh "$package/test.sh" hostq "$version"
-
-# A build that would download: it fails, and nothing is fetched.
-clean download.log
-rm -f "$top/dl/$dist_name"
-download() {
-	! compile download.log PKG_HASH="$hash" &&
-		grep -E '^(wget: refused: the build is offline|No more mirrors to try - giving up\.)$' "$work/download.log" | sort -u
-}
-check "a build without its tarball did not try to download it, offline" download
-check "a download landed in dl/" test -z "$(downloads)"
-
-# A program that needs libstdc++, a stray std::string planted in the
-# tarball's main.cc: OpenWrt's dependency check refuses it.
-planted=$work/planted
-mkdir -p "$planted"
-tar -xzf "$tarball" -C "$planted"
-main=$(echo "$planted"/hostq-*/src/main.cc)
-sed -i 's/^#include <cstdio>$/&\n#include <string>/; s/^int main(int argc, char \*\*argv)$/static std::string planted_name;\n&/' "$main"
-sed -i '0,/^{$/s//{\n\tplanted_name = argv[0];\n\tif (planted_name.size() == 1)\n\t\treturn 1;/' "$main"
-grep -q 'planted_name = argv\[0\]' "$main" || die "the std::string was not planted in main.cc"
-tar -czf "$top/dl/$dist_name" -C "$planted" "$(basename "$(dirname "$(dirname "$main")")")"
-clean libstdcxx.log
-libstdcxx() {
-	! compile libstdcxx.log PKG_HASH="$(sha256sum <"$top/dl/$dist_name" | cut -c1-64)" &&
-		grep -A1 '^Package hostq is missing dependencies for the following libraries:$' "$work/libstdcxx.log"
-}
-check "a hostq that needs libstdc++ passed OpenWrt's dependency check" libstdcxx
-
 finish
