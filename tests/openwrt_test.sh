@@ -102,7 +102,7 @@ openwrt() {
 }
 
 # The feed: a copy of the package folder, whose PKG_HASH is pinned below
-# as a feed's maintainer pins it.
+# as a feed's maintainer pins it, by OpenWrt's own fixup.
 cp -r "$src/packaging/openwrt" "$work/feed"
 makefile=$work/feed/hostq/Makefile
 echo "src-link hostq $work/feed" >"$top/feeds.conf"
@@ -119,7 +119,12 @@ dist_name=${dist##*/}
 cp "$dist" "$top/dl/"
 downloads() { (cd "$top/dl" && find . -type f | sort); }
 given=$(downloads)
-pin() { sed -i "s/^PKG_HASH:=.*/PKG_HASH:=$1/" "$makefile"; }
+# pin HASH: the copy's PKG_HASH, written by make package/hostq/check
+# FIXUP=1 from the tarball in dl/, which must have HASH.
+pin() {
+	openwrt fixup.log package/hostq/check FIXUP=1 V=s || die "make package/hostq/check FIXUP=1 failed (see $work/fixup.log)"
+	grep -qx "PKG_HASH:=$1" "$makefile" || die "make package/hostq/check FIXUP=1 did not pin $1 (see $work/fixup.log)"
+}
 
 # compile LOG: build the package; clean LOG: forget it.
 compile() { openwrt "$1" package/hostq/compile V=s; }
