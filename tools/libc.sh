@@ -45,3 +45,19 @@ lock_libc() {
 	exec 9>"$1.lock"
 	flock 9
 }
+
+# orig_tarball DSC: the upstream tarball beside a Debian source package's
+# .dsc (its .orig), which the releases built as upstream ships them take.
+orig_tarball() {
+	echo "$(dirname "$1")/$(awk '/^Files:/ { on = 1; next } on && $3 ~ /\.orig\.tar\.[a-z]+$/ { print $3; exit }' "$1")"
+}
+
+# used_release RELEASE LIBRARY: the release of LIBRARY among those
+# RELEASE "uses" in tables/releases (not its PACKAGE=RELEASE words).
+used_release() {
+	local r
+	for r in $("$(dirname "${BASH_SOURCE[0]}")/table" releases "$1" uses); do
+		[ "$r" = "${r#*=}" ] || continue
+		[ "$("$(dirname "${BASH_SOURCE[0]}")/table" releases "$r" library)" != "$2" ] || echo "$r"
+	done
+}
