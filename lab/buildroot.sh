@@ -1,11 +1,10 @@
-# shellcheck shell=bash disable=SC2154 # the caller's src, die and skip
+# shellcheck shell=bash disable=SC2154 # the caller's src, die, skip and fetch
 # SPDX-License-Identifier: MIT
 # Buildroot, offline: the release of tables/releases, with what it would
 # download taken from the sources its row "uses" (PACKAGE=RELEASE). Sourced
 # by tests/buildroot_test.sh and lab/guests.sh, which give src (the source
-# tree), die MESSAGE and skip MESSAGE.
+# tree) and tests/counts.sh's die, skip and fetch.
 #
-#   fetch VAR RELEASE          VAR becomes tools/source's path for RELEASE
 #   buildroot_tree WORK        unpacks it all into WORK; sets br
 #   buildroot_configure OUT PROCESSOR DEFCONFIG [LOCAL.MK LINES]
 #                              a fresh output folder OUT, its local.mk,
@@ -16,16 +15,6 @@
 #   downloaded                 what the download folder holds
 export FORCE_UNSAFE_CONFIGURE=1 # host-tar's configure, as root
 unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
-
-fetch() {
-	local out status=0
-	out=$("$src/tools/source" "$2") || status=$?
-	case $status in
-	0) printf -v "$1" %s "$out" ;;
-	77) skip "${out#SKIP: }" ;;
-	*) die "tools/source $2 failed" ;;
-	esac
-}
 
 buildroot_overrides=''
 buildroot_tree() {

@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2154 # src: the sourcing script's
 # SPDX-License-Identifier: MIT
 # The pass and fail counts of a test script of checks, and its ways out.
 # Sourced.
@@ -13,6 +13,19 @@ die() {
 skip() {
 	echo "SKIP: $*"
 	exit 77
+}
+
+# fetch VAR RELEASE: VAR becomes tools/source's path for the release of
+# tables/releases (src: the source tree); the script skips where it
+# cannot be had.
+fetch() {
+	local out status=0
+	out=$("$src/tools/source" "$2") || status=$?
+	case $status in
+	0) printf -v "$1" %s "$out" ;;
+	77) skip "${out#SKIP: }" ;;
+	*) die "tools/source $2 failed" ;;
+	esac
 }
 
 # check NAME COMMAND...: COMMAND must succeed; NAME says what its failing
