@@ -22,7 +22,7 @@ to-int fffffff9
 to-long-long 00038d7ea4c68000
 greater 1
 less 0
-float-multiply 40900000
+float-multiply 4012000000000000
 float-to-double 3fd5555560000000'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,9 +34,7 @@ status=0
 { $emulator "$work/probe" >"$work/out" 2>"$work/err"; } 2>>"$work/err" || status=$?
 check "soft float: the probe exited $status under $emulator$( [ "$status" -ne 132 ] && [ "$status" -ne 4 ] || echo ': an illegal instruction, an FPU one on a core without')" \
 	test "$status" -eq 0
-while read -r name want; do
-	got=$(sed -n "s/^$name //p" "$work/out")
-	check "soft float: $name gave ${got:-nothing}, not $want" test "$got" = "$want"
-done <<<"$expected"
+# Every result, and nothing else: a diff says which differ.
+check "soft float: the probe's results (<) are not IEEE 754's (>)" diff "$work/out" - <<<"$expected"
 ! grep -q 'uses -mhard-float' "$work/build.log" || echo "ld: $(grep -m1 'uses -mhard-float' "$work/build.log")"
 finish
