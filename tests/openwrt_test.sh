@@ -22,9 +22,9 @@
 #
 # RELEASE is an OpenWrt release of tables/releases; each PROCESSOR one of
 # tables/processors with an OpenWrt target. What a user takes away stays
-# in WORK_DIR/out/ARCH: the package, the signed index it was installed
-# from with the build's public key (or the libc package), the installed
-# root. Exits 77 (skipped), saying why on its last line, where a source
+# in WORK_DIR/out/ARCH, and is what the root was installed from: packages/
+# (hostq's) and target/ (the libc's), each with its signed index where
+# there is one, the build's public-key.pem, and root/. Exits 77 (skipped), saying why on its last line, where a source
 # cannot be had or no network namespace can be made.
 set -u
 src=$(cd "$1" && pwd) work=$2 release=$3
@@ -32,6 +32,8 @@ shift 3
 processors=("$@")
 # shellcheck source=tests/counts.sh
 . "$src/tests/counts.sh"
+# shellcheck source=tools/libc.sh
+. "$src/tools/libc.sh"
 [ ${#processors[@]} -gt 0 ] || die "no processor to build for"
 unshare -n true 2>/dev/null && offline=(unshare -n) || offline=(unshare -rn)
 "${offline[@]}" true 2>/dev/null || skip "no network namespace (unshare -n) on this machine: OpenWrt is not run"
@@ -47,15 +49,8 @@ pkg_release=$(sed -n 's/^PKG_RELEASE:=//p' "$package/Makefile")
 uses() { table releases "$release" uses | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 apk_release=$(uses apk) lua_release=$(uses lua)
 
-# fetch RELEASE: its source's path, or the test skips.
-fetch() {
-	local status=0 said
-	said=$("$src/tools/source" "$1") || status=$?
-	[ "$status" -ne 77 ] || skip "${said#SKIP: }"
-	[ "$status" -eq 0 ] || die "tools/source $1 failed"
-	echo "$said"
-}
-tarball=$(fetch "$release")
+tarball='' apk='' dsc='' kept=()
+fetch tarball "$release"
 rm -rf "$work" && mkdir -p "$work/out"
 work=$(cd "$work" && pwd)
 tar -xf "$tarball" -C "$work" || die "cannot unpack $tarball"
@@ -63,9 +58,10 @@ top=$work/openwrt-$(table releases "$release" version)
 [ -d "$top" ] || die "$tarball does not unpack to ${top##*/}"
 mkdir -p "$top/dl"
 if [ -n "$apk_release" ]; then
-	cp "$(fetch "$apk_release")" "$top/dl/"
-	dsc=$(fetch "$lua_release")
-	cp "$(dirname "$dsc")"/*.orig.tar.gz "$top/dl/lua-$(table releases "$lua_release" version).tar.gz"
+	fetch apk "$apk_release"
+	fetch dsc "$lua_release"
+	cp "$apk" "$top/dl/"
+	cp "$(orig_tarball "$dsc")" "$top/dl/lua-$(table releases "$lua_release" version).tar.gz"
 fi
 
 # The host programs OpenWrt would build for itself, as Debian's; and
@@ -147,7 +143,7 @@ configure() {
 	CONFIG_TOOLCHAIN_PREFIX="$prefix"
 	CONFIG_TARGET_NAME="${prefix%-}"
 	CONFIG_EXTERNAL_TOOLCHAIN_LIBC_USE_MUSL=y
-	CONFIG_EXTERNAL_GCC_VERSION="$(/usr/bin/"$(table processors "$1" triplet)"-gcc-12 -dumpfullversion)"
+	CONFIG_EXTERNAL_GCC_VERSION="$("$(table processors "$1" triplet)-gcc" -dumpfullversion)"
 	CONFIG_TOOLCHAIN_BIN_PATH="./bin"
 	CONFIG_USE_STRIP=y
 	CONFIG_PACKAGE_hostq=y
@@ -167,8 +163,9 @@ configure() {
 	# the libc package, into the folder named by CONFIG_TARGET_NAME.
 	mkdir -p "$top/staging_dir/toolchain-${prefix%-}"
 	cp "$toolchain/info.mk" "$top/staging_dir/toolchain-${prefix%-}/"
+	read -r -a abi < <(table processors "$1" openwrt_abi)
 	soft=''
-	! grep -qx CONFIG_SOFT_FLOAT=y "$top/.config" || soft=1
+	[[ " ${abi[*]} " != *" softfloat "* ]] || soft=1
 	gcc=$toolchain/bin/${prefix}gcc
 }
 
@@ -181,8 +178,10 @@ package() {
 	fi
 }
 
-# install ROOT KEY: hostq, as a device installs it, into the empty ROOT:
-# apk add from the signed indexes trusting KEY; or the .ipk files unpacked.
+# install ROOT KEY: hostq, as a device installs it, into the empty ROOT,
+# from the copies in out/ARCH: apk add from the signed indexes of feed
+# (hostq's folder) and target (the target's packages) trusting KEY; or
+# the .ipk files unpacked. pkg: the package there.
 apk() { "$host/bin/apk" "$@"; }
 install() {
 	local root=$1 p
@@ -191,12 +190,31 @@ install() {
 		mkdir -p "$root/etc/apk/keys"
 		cp "$2" "$root/etc/apk/keys/"
 		apk add --root "$root" --initdb --no-scripts --no-network --arch "$arch" \
-			--repositories-file /dev/null --repository "file://$index/packages.adb" \
-			--repository "file://$top/bin/targets/$target/packages/packages.adb" hostq
+			--repositories-file /dev/null --repository "file://$feed/packages.adb" \
+			--repository "file://$out/target/packages.adb" hostq
 	else
-		for p in "$(package)" "$top/bin/targets/$target/packages/libc_"*"_$arch.ipk"; do
+		for p in "$pkg" "$out/target/libc_"*"_$arch.ipk"; do
 			tar -xzOf "$p" ./data.tar.gz | tar -xz -C "$root" || return 1
 		done
+	fi
+}
+
+# installed: NAME-VERSION of each package in the root, one a line.
+# files: what the hostq package installs, bar the package manager's own.
+installed() {
+	if [ -n "$apk_release" ]; then
+		apk --root "$root" info -v | sed 's/-r[0-9]*$//' | sort
+	else
+		for p in "$pkg" "$out/target/libc_"*"_$arch.ipk"; do
+			tar -xzOf "$p" ./control.tar.gz | tar -xzO ./control | sed -n 's/^Package: //p; s/^Version: \(.*\)-r[0-9]*$/\1/p' | paste -sd-
+		done | sort
+	fi
+}
+files() {
+	if [ -n "$apk_release" ]; then
+		apk --root "$root" info -L hostq | sed '1d; /^$/d; \|^lib/apk/|d'
+	else
+		tar -xzOf "$pkg" ./data.tar.gz | tar -tz | sed '\|/$|d; s|^\./||'
 	fi
 }
 
@@ -204,64 +222,63 @@ install() {
 # on one line).
 field() {
 	if [ -n "$apk_release" ]; then
-		apk adbdump "$(package)" | awk -v f="$1" '
+		apk adbdump "$pkg" | awk -v f="$1" '
 			/^[^ ]/ { info = ($0 == "info:") }
 			info && /^  [a-z-]+:/ { on = ($1 == f ":"); v = substr($0, length($1) + 4); if (on && v !~ /^#/) out = v; next }
 			info && on && /^    - / { out = out (out == "" ? "" : " ") substr($0, 7) }
 			END { print out }'
 	else
-		tar -xzOf "$(package)" ./control.tar.gz | tar -xzO ./control | sed -n "s/^$1: //p"
+		tar -xzOf "$pkg" ./control.tar.gz | tar -xzO ./control | sed -n "s/^$1: //p"
 	fi
 }
 
-# built PROCESSOR: the package of the first build, installed and run.
+# built PROCESSOR: the package of the first build, kept in out/ARCH with
+# the target's packages (and their signed indexes and the build's key),
+# installed from there and run.
 built() {
-	local p=$1 qemu out=$work/out/$arch root status=0 key=$top/public-key.pem
-	local bin cpu
-	root=$out/root index=$top/bin/packages/$arch/hostq
+	local p=$1 qemu key=$top/public-key.pem bin cpu depends architecture size want
+	info() { sed -n "s/^$1=//p" "$toolchain/info.mk"; }
+	out=$work/out/$arch root=$work/out/$arch/root feed=$work/out/$arch/packages
 	[ -f "$(package)" ] || die "no $(package)"
-	mkdir -p "$out"
-	if [ -n "$apk_release" ]; then
+	[ -z "$apk_release" ] ||
 		openwrt "index-$arch.log" package/index V=s || die "make package/index failed (see $work/index-$arch.log)"
-		[ -f "$index/packages.adb" ] || die "make package/index wrote no ${index#"$top/"}/packages.adb"
+	mkdir -p "$out"
+	cp -r "$(dirname "$(package)")" "$feed"
+	cp -r "$top/bin/targets/$target/packages" "$out/target"
+	pkg=$feed/$(basename "$(package)")
+	kept+=("$pkg" "$root/usr/bin/hostq")
+	if [ -n "$apk_release" ]; then
+		cp "$key" "$out/"
+		kept+=("$feed/packages.adb" "$out/target/packages.adb" "$out/public-key.pem")
 		install "$root" "$key" >"$work/install-$arch.log" 2>&1 || {
 			cat "$work/install-$arch.log"
 			die "apk add hostq from the signed index failed"
 		}
-		cp "$index/packages.adb" "$out/packages.adb"
-		cp "$top/bin/targets/$target/packages/packages.adb" "$out/libc-packages.adb"
-		cp "$key" "$out/"
-		check "the .apk depends on more than libc: $(field depends)" test "$(field depends)" = libc
-		check "the .apk is not for $arch" test "$(field arch)" = "$arch"
-		check "apk did not install hostq, libc and libgcc1, and nothing else" \
-			test "$(apk --root "$root" info 2>/dev/null | sort | tr '\n' ' ')" = "hostq libc libgcc1 "
-		installed=$(field installed-size)
+		depends=depends architecture=arch size=installed-size
+		# apk pulls in what libc depends on: the toolchain's libgcc.
+		want="hostq-$version libc-$(info LIBC_VERSION) libgcc1-$(info GCC_VERSION)"
 	else
 		install "$root" || die "cannot unpack the .ipk files"
-		cp "$top/bin/targets/$target/packages/libc_"*"_$arch.ipk" "$out/"
-		check "the .ipk depends on more than libc: $(field Depends)" test "$(field Depends)" = libc
-		check "the .ipk is not for $arch" test "$(field Architecture)" = "$arch"
-		check "the .ipk holds more than hostq" \
-			test "$(tar -xzOf "$(package)" ./data.tar.gz | tar -tz | grep -v '/$')" = ./usr/bin/hostq
-		installed=$(field Installed-Size)
+		depends=Depends architecture=Architecture size=Installed-Size
+		want="hostq-$version libc-$(info LIBC_VERSION)"
 	fi
-	cp "$(package)" "$out/"
+	check "the package depends on more than libc: $(field "$depends")" test "$(field "$depends")" = libc
+	check "the package is not for $arch: $(field "$architecture")" test "$(field "$architecture")" = "$arch"
+	check "the package holds more than hostq: $(files)" test "$(files)" = usr/bin/hostq
+	check "installed are not hostq and a libc labelled with the toolchain's musl: $(installed | tr '\n' ' ')" \
+		test "$(installed | tr '\n' ' ')" = "$want "
+	installed=$(field "$size")
 	bin=$root/usr/bin/hostq
 	[ -f "$bin" ] || die "nothing installed usr/bin/hostq"
-	check "the libc is not labelled with the toolchain's musl" \
-		grep -q "^LIBC_VERSION=$(sed -n 's/^LIBC_VERSION=//p' "$toolchain/info.mk")$" "$toolchain/info.mk"
-	read -r -a facts < <(table processors "$p" openwrt_abi)
-	check "ELF facts" "$src/tests/elf_test.sh" "$(table processors "$p" triplet)-readelf" "$bin" "${facts[@]}" dynamic
-	loader=$(printf '%s\n' "${facts[@]}" | sed -n 's|^loader:/||p')
+	check "ELF facts" "$src/tests/elf_test.sh" "$(table processors "$p" triplet)-readelf" "$bin" "${abi[@]}" dynamic
+	loader=$(printf '%s\n' "${abi[@]}" | sed -n 's|^loader:/||p')
 	check "the root has no $loader that is its libc" test "$(readlink "$root/$loader")" = libc.so
-	stripped=$(mktemp)
-	"$(table processors "$p" triplet)-strip" -o "$stripped" "$bin"
-	echo "$arch: ${out#"$work/"}/$(basename "$(package)"): $(stat -c %s "$(package)") B; installed: $installed B;" \
-		"usr/bin/hostq: $(stat -c %s "$bin") B, stripped $(stat -c %s "$stripped") B, xz -9 $(xz -9c "$stripped" | wc -c) B"
-	rm -f "$stripped"
+	# OpenWrt has stripped it.
+	echo "$arch: ${pkg#"$work/"}: $(stat -c %s "$pkg") B; installed: $installed B;" \
+		"usr/bin/hostq: $(stat -c %s "$bin") B, xz -9 $(xz -9c "$bin" | wc -c) B"
 	qemu=$(table processors "$p" qemu)
-	cpu=$(table processors "$p" nofpu_cpu)
 	[ -z "$soft" ] || {
+		cpu=$(table processors "$p" nofpu_cpu)
 		[ "$cpu" != - ] || die "tables/processors: $p is soft-float on OpenWrt, and has no nofpu_cpu"
 		qemu+=" -cpu $cpu"
 		check "the toolchain's libgcc computes wrong" "$src/tests/float/test.sh" "$gcc" "$qemu"
@@ -313,12 +330,13 @@ refusals() {
 	[ -z "$apk_release" ] || {
 		local other=$work/other-key
 		mkdir -p "$other/index"
+		cp "$pkg" "$other/index/"
 		openssl ecparam -name prime256v1 -genkey -noout -out "$other/private-key.pem" 2>/dev/null
-		(cd "$work/out/$arch" && apk mkndx --allow-untrusted --sign "$other/private-key.pem" \
-			--output "$other/index/packages.adb" "$(basename "$(package)")") >"$other/mkndx.log" 2>&1 ||
+		(cd "$other/index" && apk mkndx --allow-untrusted --sign "$other/private-key.pem" \
+			--output packages.adb "${pkg##*/}") >"$other/mkndx.log" 2>&1 ||
 			die "apk mkndx with another key failed (see $other/mkndx.log)"
 		untrusted() {
-			! index=$other/index install "$other/root" "$top/public-key.pem" >"$other/add.log" 2>&1 &&
+			! feed=$other/index install "$other/root" "$top/public-key.pem" >"$other/add.log" 2>&1 &&
 				[ ! -e "$other/root/usr/bin/hostq" ] && grep -m1 'UNTRUSTED signature' "$other/add.log"
 		}
 		check "apk add took an index signed by another key" untrusted
@@ -373,5 +391,9 @@ for p in "${processors[@]}"; do
 		hard_planted=1
 	fi
 	first=''
+done
+# What a user takes away, still there after the refusals.
+for file in "${kept[@]}"; do
+	check "${file#"$work/"} is gone" test -f "$file"
 done
 finish

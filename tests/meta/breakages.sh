@@ -130,6 +130,16 @@ for pinned in $("$src/tools/table" releases --names library=openwrt) $("$src/too
 		--says "tools/source: .*/${pinned}[^ ]* refused: sha256 [0-9a-f]{64}, tree [0-9a-f]{40}; want sha256 [0-9a-f]{64} or tree [0-9a-f]{40}"
 done
 
+# The OpenWrt test, given nothing to build for, or a release that is not
+# OpenWrt's.
+breakage openwrt-test-no-processor \
+	--plant 'true' \
+	--run 'tests/openwrt_test.sh . work openwrt-25.12.5' --says 'FAIL: no processor to build for'
+breakage openwrt-test-not-openwrt \
+	--plant 'true' \
+	--run 'tests/openwrt_test.sh . work musl-1.2.5 aarch64' \
+	--says 'FAIL: tables/releases: musl-1.2.5 is not an OpenWrt release'
+
 # Soft float on MIPS: the float check on Debian's libgcc, whose helpers
 # are hard-float, on a core without an FPU; the ELF fact on a hard-float
 # binary.
