@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 """Every numeric query that README.md and man/hostq.1 show with its address
 is a row of tests/numeric_cases.tsv, which the tests run: a document cannot
-drift from the code.
+drift from the code. And every link of README.md, HACKING.md and doc/
+to a file of the tree, and to a heading of a page, leads somewhere.
 
   doc_examples.py SOURCE_DIR
 """
@@ -32,6 +33,35 @@ def man_examples(text):
     yield from re.findall(r"^\$ hostq ([0-9.]+)\n([0-9.]+)$", text, re.M)
 
 
+def anchor(heading):
+    """GitHub's anchor of a heading: lower case, punctuation dropped, a
+    hyphen a space."""
+    return re.sub(r"[^\w\- ]", "", heading.strip().lower()).replace(" ", "-")
+
+
+def broken_links(top):
+    """Each link of the pages that leads nowhere, and how many were read."""
+    pages = ["README.md", "HACKING.md"] + sorted("doc/" + f for f in os.listdir(os.path.join(top, "doc")))
+    links = 0
+    for page in pages:
+        with open(os.path.join(top, page)) as f:
+            text = f.read()
+        for target in re.findall(r"\]\(([^)\s]+)\)", text):
+            if re.match(r"[a-z]+:", target):
+                continue
+            links += 1
+            path, _, part = target.partition("#")
+            path = os.path.normpath(os.path.join(os.path.dirname(page), path)) if path else page
+            if not os.path.exists(os.path.join(top, path)):
+                yield f"{page}: {target}: no such file"
+            elif part:
+                with open(os.path.join(top, path)) as f:
+                    if part not in {anchor(h) for h in re.findall(r"^#+ (.*)$", f.read(), re.M)}:
+                        yield f"{page}: {target}: no such heading in {path}"
+    if links < 10:
+        yield f"read {links} links; the reading above no longer finds them"
+
+
 def main():
     top = sys.argv[1]
     cases = set()
@@ -52,6 +82,9 @@ def main():
                 print(f"FAIL: {doc}: '{query}' is {address}, which no row of tests/numeric_cases.tsv says")
                 failed += 1
         print(f"{doc}: {len(found)} numeric examples")
+    for broken in broken_links(top):
+        print(f"FAIL: {broken}")
+        failed += 1
     return 1 if failed else 0
 
 

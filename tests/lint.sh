@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # The tree is clean: C++ under clang-format and clang-tidy, every shell
 # script under shellcheck, every Python script under flake8, the manual
-# page under mandoc's lint; and the numeric examples of the README and the
-# manual page are rows of the table the tests run.
+# page under mandoc's lint; the numeric examples of the README and the
+# manual page are rows of the table the tests run, and every link between
+# the README, HACKING.md and doc/ leads to a page and heading that exist.
 #
 #   tests/lint.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR has compile_commands.json)
 set -u
@@ -47,6 +48,6 @@ lint "clang-tidy" tidy
 lint "shellcheck (${#shell[@]} scripts)" shellcheck -x "${shell[@]}"
 lint "flake8 (${#python[@]} scripts)" /usr/bin/python3 -m flake8 "${python[@]}"
 lint "mandoc -T lint man/hostq.1" mandoc -T lint -W warning man/hostq.1
-lint "numeric examples of the documents" tests/doc_examples.py .
+lint "the documents: numeric examples and links" tests/doc_examples.py .
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -37,7 +37,8 @@ tree=$(echo "$work"/unpacked/hostq-*)
 plain() { cmake -S "$1" -B "$2" -DBUILD_TESTING=OFF "${@:3}" && cmake --build "$2" -j2; }
 check "the tarball builds with plain CMake" plain "$tree" "$work/tar-build" -DCMAKE_INSTALL_PREFIX=/usr
 check "and installs under DESTDIR" env DESTDIR="$work/root" cmake --install "$work/tar-build"
-for f in usr/bin/hostq usr/share/man/man1/hostq.1 usr/share/doc/hostq/LICENSE usr/share/doc/hostq/README.md; do
+for f in usr/bin/hostq usr/share/man/man1/hostq.1 usr/share/doc/hostq/LICENSE usr/share/doc/hostq/README.md \
+	usr/share/doc/hostq/doc/c-libraries.md; do
 	check "installed: $f" test -s "$work/root/$f"
 done
 check "the installed binary runs" test "$("$work/root/usr/bin/hostq")" = \

@@ -4,7 +4,7 @@
 # the test's namespaces. The world's resolv.conf names 127.0.0.1 with
 # "options timeout:1" and "options attempts:1" on two lines. Where the C
 # libraries differ, a row says per flavour which does what, as measured:
-# the differences are README.md's per-libc table. A device's release
+# the differences are doc/c-libraries.md's tables. A device's release
 # keeps faults that the project's static builds mend: a row says what
 # each shows, under the fault's name (tables/releases).
 

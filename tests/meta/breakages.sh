@@ -152,6 +152,15 @@ breakage elf-hard-float \
 	--run 'tests/elf_test.sh mipsel-linux-gnu-readelf elf.bin lsb softfloat' \
 	--says "FAIL: not soft-float, or uses the FPU's registers"
 
+# The documents' links: to a page that is gone, to a heading that is.
+breakage readme-links-a-missing-page \
+	--plant "rm doc/booted.md" \
+	--run 'tests/lint.sh . build' --says 'FAIL: README.md: doc/booted.md: no such file'
+breakage doc-links-a-missing-heading \
+	--plant "sed -i 's/^## What a device.s own C library keeps$/## Devices/' doc/c-libraries.md" \
+	--run 'tests/doc_examples.py .' \
+	--says 'FAIL: doc/openwrt.md: c-libraries.md#what-a-devices-own-c-library-keeps: no such heading in doc/c-libraries.md'
+
 # This table's own runner.
 breakage meta-no-table \
 	--plant 'rm tests/meta/breakages.sh' \
