@@ -59,12 +59,12 @@ done
 # The table's rows, laid out for the guests (lab/guests.sh's share).
 stage=$work/stage
 
-# judged NAME HOW...: what guest NAME printed, judged (tests/boot/judge.sh
+# judged NAME HOW...: what guest NAME printed, judged (tests/boot/table.sh
 # HOW); one check.
 judged() {
 	local name=$1
 	shift
-	"$src/tests/boot/judge.sh" "$1" "$2" "$work/$name.results" "${@:3}" | sed "/^FAIL: /!s/^/$name: /"
+	"$src/tests/boot/table.sh" "$1" "$2" "$work/$name.results" "${@:3}" | sed "/^FAIL: /!s/^/$name: /"
 	check "$name: what it printed" test "${PIPESTATUS[0]}" -eq 0
 }
 

@@ -19,23 +19,13 @@
 # path is the system's.
 #
 #   tests/elf_test.sh READELF BINARY [FACT]...
-# shellcheck disable=SC2016,SC2034 # check evaluates its condition, which reads $header
+# shellcheck disable=SC2016,SC2034 # eval reads the condition, which reads $header
 set -u
 readelf=$1 bin=$2
 shift 2
-if ! command -v "$readelf" >/dev/null; then
-	echo "SKIP: no $readelf on this machine (the target's binutils): no ELF facts checked"
-	exit 77
-fi
-passed=0 failed=0
-check() {
-	if eval "$2"; then
-		passed=$((passed + 1))
-	else
-		echo "FAIL: $1"
-		failed=$((failed + 1))
-	fi
-}
+# shellcheck source=tests/counts.sh
+. "$(dirname "$0")/counts.sh"
+command -v "$readelf" >/dev/null || skip "no $readelf on this machine (the target's binutils): no ELF facts checked"
 # A kernel maps each LOAD segment from a page-aligned file offset, and
 # the next segment must start in a later page than the last one ended in.
 loads_with_pages() {
@@ -55,23 +45,22 @@ needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 echo "NEEDED: ${needed:-none}"
 also=$(printf '%s\n' "$@" | sed -n 's/^also-needs://p')
 extra=$(grep -Ev '^libc\.so(\.[0-9]+)?$' <<<"$needed" | grep -vxF -e "$also")
-check "needs more than libc${also:+ and $also}: $extra" '[ -z "$extra" ]'
-check "has a library path of its own" '! grep -Eq "\((RPATH|RUNPATH)\)" <<<"$dynamic"'
+check "needs more than libc${also:+ and $also}: $extra" eval '[ -z "$extra" ]'
+check "has a library path of its own" eval '! grep -Eq "\((RPATH|RUNPATH)\)" <<<"$dynamic"'
 for fact in "$@"; do
 	case $fact in
-	also-needs:*) check "does not need ${fact#*:}" 'grep -qxF -e "${fact#*:}" <<<"$needed"' ;;
-	lsb) check "not ELF32 little-endian" 'grep -q "Class: *ELF32" <<<"$header" && grep -q "little endian" <<<"$header"' ;;
-	msb) check "not ELF32 big-endian" 'grep -q "Class: *ELF32" <<<"$header" && grep -q "big endian" <<<"$header"' ;;
-	mips32r2) check "not MIPS32r2" 'grep -q "Flags:.*mips32r2" <<<"$header"' ;;
-	armv7hf) check "not ARMv7 hard-float EABI5" 'grep -q "Machine: *ARM$" <<<"$header" && grep -q "Flags:.*Version5 EABI, hard-float ABI" <<<"$header" && "$readelf" -A "$bin" | grep -q "Tag_CPU_arch: v7$"' ;;
-	aarch64) check "not ELF64 little-endian AArch64" 'grep -q "Class: *ELF64" <<<"$header" && grep -q "little endian" <<<"$header" && grep -q "Machine: *AArch64" <<<"$header"' ;;
-	softfloat) check "not soft-float, or uses the FPU's registers" '"$readelf" -A "$bin" | grep -q "^FP ABI: *Soft float" && "$readelf" -A "$bin" | grep -q "^CPR1 size: 0$"' ;;
-	pages64k) check "a segment does not load with 64 KiB pages" 'loads_with_pages 65536' ;;
-	static) check "has an interpreter or needs libraries" '! grep -q INTERP <<<"$programs" && [ -z "$needed" ]' ;;
-	dynamic) check "no interpreter" 'grep -q INTERP <<<"$programs"' ;;
-	loader:*) check "its interpreter is not ${fact#*:}" 'grep -qF "[Requesting program interpreter: ${fact#*:}]" <<<"$programs"' ;;
+	also-needs:*) check "does not need ${fact#*:}" eval 'grep -qxF -e "${fact#*:}" <<<"$needed"' ;;
+	lsb) check "not ELF32 little-endian" eval 'grep -q "Class: *ELF32" <<<"$header" && grep -q "little endian" <<<"$header"' ;;
+	msb) check "not ELF32 big-endian" eval 'grep -q "Class: *ELF32" <<<"$header" && grep -q "big endian" <<<"$header"' ;;
+	mips32r2) check "not MIPS32r2" eval 'grep -q "Flags:.*mips32r2" <<<"$header"' ;;
+	armv7hf) check "not ARMv7 hard-float EABI5" eval 'grep -q "Machine: *ARM$" <<<"$header" && grep -q "Flags:.*Version5 EABI, hard-float ABI" <<<"$header" && "$readelf" -A "$bin" | grep -q "Tag_CPU_arch: v7$"' ;;
+	aarch64) check "not ELF64 little-endian AArch64" eval 'grep -q "Class: *ELF64" <<<"$header" && grep -q "little endian" <<<"$header" && grep -q "Machine: *AArch64" <<<"$header"' ;;
+	softfloat) check "not soft-float, or uses the FPU's registers" eval '"$readelf" -A "$bin" | grep -q "^FP ABI: *Soft float" && "$readelf" -A "$bin" | grep -q "^CPR1 size: 0$"' ;;
+	pages64k) check "a segment does not load with 64 KiB pages" eval 'loads_with_pages 65536' ;;
+	static) check "has an interpreter or needs libraries" eval '! grep -q INTERP <<<"$programs" && [ -z "$needed" ]' ;;
+	dynamic) check "no interpreter" eval 'grep -q INTERP <<<"$programs"' ;;
+	loader:*) check "its interpreter is not ${fact#*:}" eval 'grep -qF "[Requesting program interpreter: ${fact#*:}]" <<<"$programs"' ;;
 	*) check "unknown fact $fact" false ;;
 	esac
 done
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

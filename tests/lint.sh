@@ -26,28 +26,18 @@ for f in "${tracked[@]}"; do
 	*.sh:* | *:'#!'*bash* | *:'#!/bin/sh'*) shell+=("$f") ;;
 	esac
 done
-passed=0 failed=0
-lint() { # name, then the command
-	local name=$1
-	shift
-	if "$@"; then
-		passed=$((passed + 1))
-	else
-		echo "FAIL: $name"
-		failed=$((failed + 1))
-	fi
-}
+# shellcheck source=tests/counts.sh
+. tests/counts.sh
 # A list that came out empty would pass on nothing.
 for list in files units shell python; do
 	declare -n found=$list
-	[ ${#found[@]} -gt 0 ] || lint "no $list found to lint" false
+	[ ${#found[@]} -gt 0 ] || fail "no $list found to lint"
 done
-lint "clang-format: run clang-format -i on the files above" clang-format --dry-run -Werror "${files[@]}"
+check "clang-format: run clang-format -i on the files above" clang-format --dry-run -Werror "${files[@]}"
 tidy() { clang-tidy --quiet -p "$build" "${units[@]}" 2>/dev/null; }
-lint "clang-tidy" tidy
-lint "shellcheck (${#shell[@]} scripts)" shellcheck -x "${shell[@]}"
-lint "flake8 (${#python[@]} scripts)" /usr/bin/python3 -m flake8 "${python[@]}"
-lint "mandoc -T lint man/hostq.1" mandoc -T lint -W warning man/hostq.1
-lint "the documents: numeric examples and links" tests/doc_examples.py .
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check "clang-tidy" tidy
+check "shellcheck (${#shell[@]} scripts)" shellcheck -x "${shell[@]}"
+check "flake8 (${#python[@]} scripts)" /usr/bin/python3 -m flake8 "${python[@]}"
+check "mandoc -T lint man/hostq.1" mandoc -T lint -W warning man/hostq.1
+check "the documents: numeric examples and links" tests/doc_examples.py .
+finish

@@ -9,18 +9,8 @@ set -u
 src=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() { # name, then a command that must succeed
-	local name=$1
-	shift
-	if "$@" >"$work/log" 2>&1; then
-		passed=$((passed + 1))
-	else
-		failed=$((failed + 1))
-		echo "FAIL: $name"
-		tail -n 15 "$work/log"
-	fi
-}
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 
 # The tarball, twice from one commit: the same bytes.
 "$src/tools/dist" "$work/a" >"$work/a.out" 2>/dev/null
@@ -72,5 +62,4 @@ check "a toolchain file with flags configures" plain "$src" "$work/toolchain" \
 	-DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake"
 check "and builds optimised" grep -q -- "-fno-plt .*-O3" "$work/toolchain/compile_commands.json"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

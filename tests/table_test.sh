@@ -9,15 +9,12 @@ set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
+# shellcheck source=tests/counts.sh
+. "$top/tests/counts.sh"
 result() { # result NAME PROBLEM
-	if [ -z "$2" ]; then
-		passed=$((passed + 1))
-		echo "ok   $1"
-	else
-		failed=$((failed + 1))
-		echo "FAIL: $1: $2"
-	fi
+	local problems=()
+	[ -z "$2" ] || problems=("$2")
+	verdict "$1"
 }
 
 # The project's tables, each row whole.
@@ -71,5 +68,4 @@ no fields line|name: a\n|t a name|2||tables/t: no fields: line before its first 
 a row without its name|fields: name colour\n\ncolour: red\nname: a\n|t a name|2||tables/t: line 3: a row starts with its name, not colour
 no rows|fields: name\n|t --names|2||tables/t: no rows
 CASES
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+finish

@@ -1,44 +1,44 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The end-to-end table (tests/e2e/cases.sh) for a booted guest: laid out
-# as files that lab/guest/guest.sh runs there, and judged on the host
-# from what the guest printed, by the table's own rules (tests/e2e/row.sh).
+# The end-to-end table (tests/e2e/cases.sh) in a booted guest: laid out
+# as files that lab/guest/guest.sh runs there, and what the guest printed
+# judged on the host, row by row, by the table's own rules
+# (tests/e2e/row.sh), from RESULTS: its console as lab/guest/results.py
+# decodes it. BINARIES is the guest's file of binaries (LABEL PATH
+# FLAVOUR lines).
 #
-#   table.sh emit FLAVOUR DIR       writes DIR/rows/FLAVOUR/NNNN.row (with
-#                                   .hosts and .resolv where a row has its
-#                                   own) and DIR/dns/, the DNS servers'
-#                                   files; prints each row left out, and why
-#   table.sh judge FLAVOUR RESULTS STAGE
-#                                   judges RESULTS/STAGE/NNNN (the folders
-#                                   lab/guest/results.py writes) for the
-#                                   rows of STAGE: boot, table, or any other
-#                                   word for the query ID rows
-#   table.sh count FLAVOUR          prints how many rows a guest runs
+#   table.sh emit FLAVOUR DIR   writes DIR/rows/FLAVOUR/NNNN.row (with
+#                               .hosts and .resolv where a row has its
+#                               own) and DIR/dns/, the DNS servers' files;
+#                               prints each row left out, and why
+#   table.sh count FLAVOUR      prints how many rows a guest runs
+#   table.sh seeded GUEST RESULTS BINARIES
+#       each binary ran every row a guest runs, at boot (the rows with a
+#       dangling resolv.conf, from an init script, before the resolver
+#       file exists) and once up, and each passed; the kernel's pages are
+#       of the size tables/guests gives GUEST
+#   table.sh unseeded GUEST RESULTS BINARIES LABEL
+#       the binary LABEL ran the query ID rows before the kernel's
+#       entropy pool was ready and once it was. By the pool probe around
+#       every run: the pool was not ready when the first run began;
+#       nothing but a run of the binary readied it; every run after the
+#       wait found it ready. How many runs ended before it was ready is
+#       said, and which run readied it. The kernel's own "crng init
+#       done" must agree: after the last run when none readied the pool,
+#       before the runs were over when one did.
 #
 # A guest has BusyBox, dnsmasq and lab/guest/nxdomain_responder (the
 # lab's "fault:nxdomain"): the rows that need any other server or a lab
-# helper are left out, each named in tests/boot/left-out. Rows with a
-# dangling resolv.conf are boot rows: the guest runs them from an init
-# script, before the resolver file exists.
+# helper are left out, each named in tests/boot/left-out. The judges
+# print a line a failure and the counts, and fail when a check failed or
+# none ran.
 set -u
-mode=${1:?} flavour=${2:?}
+usage="usage: tests/boot/table.sh emit FLAVOUR DIR | count FLAVOUR | seeded|unseeded GUEST RESULTS BINARIES [LABEL]"
+mode=${1:?$usage}
 top=$(cd "$(dirname "$0")/../.." && pwd)
 here=$top/tests/e2e
 # shellcheck source=tests/e2e/row.sh
 . "$here/row.sh"
-[[ " ${flavours[*]} " == *" $flavour "* ]] || {
-	echo "table.sh: unknown flavour '$flavour'" >&2
-	exit 2
-}
-# shellcheck source=lab/world.sh
-. "$top/lab/world.sh"
-# shellcheck source=lab/servers.sh
-. "$top/lab/servers.sh"
-# row.sh's: no --only here.
-# shellcheck disable=SC2034
-patterns=() passed=0 failed=0 row_n=0
-# shellcheck disable=SC2034
-declare -A selected=()
 world=$(mktemp -d)
 trap 'rm -rf "$world"' EXIT
 
@@ -47,15 +47,9 @@ declare -A left=() seen=()
 while read -r row why; do
 	[ -z "$row" ] || [ "${row:0:1}" = "#" ] || left[$row]=$why
 done <"$top/tests/boot/left-out"
-[ ${#left[@]} -gt 0 ] || {
-	echo "table.sh: tests/boot/left-out names no row" >&2
-	exit 1
-}
+[ ${#left[@]} -gt 0 ] || die "tests/boot/left-out names no row"
 # wrong WHAT: the table and the list of rows left out part ways.
-wrong() {
-	echo "table.sh: $*" >&2
-	failed=$((failed + 1))
-}
+wrong() { fail "$@" >&2; }
 
 # cannot_run: what the guests lack for the row whose locals are in
 # scope; nothing when they can run it.
@@ -84,7 +78,6 @@ sh_quote() {
 }
 
 emit_run() {
-	row_n=$((row_n + 1))
 	local reason lacks file
 	reason=${left[$name]:-}
 	seen[$name]=1
@@ -113,8 +106,9 @@ emit_run() {
 	return 1
 }
 
+# judge_run: the row's result from the guest, for the row_judge, when
+# it is a row of the stage.
 judge_run() {
-	row_n=$((row_n + 1))
 	[ -z "${left[$name]:-}" ] || return 1
 	case $stage in
 	boot) [ "$resolv" = dangling ] || return 1 ;;
@@ -122,7 +116,7 @@ judge_run() {
 	*) [ -n "$runs" ] || return 1 ;;
 	esac
 	local dir
-	dir=$results/$stage/$(printf %04d "$row_n")
+	dir=$results/$label/$stage/$(printf %04d "$row_n")
 	[ -f "$dir/status" ] || {
 		fail "$name: no result from the guest"
 		return 1
@@ -139,37 +133,56 @@ judge_run() {
 	cp "$dir/ids" "$world/ids.log"
 }
 
-case $mode in
-emit)
-	out=${3:?}
-	mkdir -p "$out/rows/$flavour" "$out/dns"
-	declare -A addresses=([127.0.0.1]=1)
-	row_run() { emit_run "$@"; }
-	;;
-judge)
-	results=${3:?} stage=${4:?}
-	row_run() { judge_run "$@"; }
-	;;
-count)
-	runs_n=0
-	row_run() {
+# table PASS: every row of the table through PASS (emit, count, or a
+# stage to judge), numbered as the guest numbers them.
+row_run() {
+	row_n=$((row_n + 1))
+	case $pass in
+	emit) emit_run "$@" ;;
+	count)
 		[ -n "${left[$name]:-}" ] || runs_n=$((runs_n + 1))
 		return 1
-	}
-	;;
-*)
-	echo "table.sh: unknown mode '$mode'" >&2
-	exit 2
-	;;
-esac
-# shellcheck source=tests/e2e/cases.sh
-. "$here/cases.sh"
+		;;
+	*) stage=$pass judge_run ;;
+	esac
+}
+table() {
+	pass=$1 row_n=0 runs_n=0
+	# shellcheck source=tests/e2e/cases.sh
+	. "$here/cases.sh"
+}
 
-if [ "$mode" = count ]; then
-	echo "$runs_n"
-	exit 0
-fi
-if [ "$mode" = emit ]; then
+# stages LABEL FLAVOUR STAGE...: the rows of each STAGE judged, for the
+# binary LABEL; its failures said, with the guest, the binary and the
+# stage; ran: how many rows were judged.
+stages() {
+	label=$1 flavour=$2
+	local stage before=$((passed + failed))
+	shift 2
+	for stage in "$@"; do
+		table "$stage" >"$world/judged"
+		grep -v '^ok ' "$world/judged" | sed "s|^|$guest: $label: $stage: |"
+	done
+	ran=$((passed + failed - before))
+}
+
+known_flavour() {
+	[[ " ${flavours[*]} " == *" $1 "* ]] || {
+		echo "table.sh: unknown flavour '$1'" >&2
+		exit 2
+	}
+}
+case $mode in
+emit)
+	flavour=${2:?$usage} out=${3:?$usage}
+	known_flavour "$flavour"
+	# shellcheck source=lab/world.sh
+	. "$top/lab/world.sh"
+	# shellcheck source=lab/servers.sh
+	. "$top/lab/servers.sh"
+	mkdir -p "$out/rows/$flavour" "$out/dns"
+	declare -A addresses=([127.0.0.1]=1)
+	table emit
 	for row in "${!left[@]}"; do
 		[ -n "${seen[$row]:-}" ] || wrong "tests/boot/left-out names $row, which is no row of the table"
 	done
@@ -187,6 +200,96 @@ if [ "$mode" = emit ]; then
 	world_hosts >"$out/hosts"
 	printf '%s' "$world_resolv_conf" >"$out/resolv.conf"
 	exit 0
-fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+	;;
+count)
+	flavour=${2:?$usage}
+	known_flavour "$flavour"
+	table count
+	echo "$runs_n"
+	exit 0
+	;;
+seeded | unseeded)
+	guest=${2:?$usage} results=${3:?$usage} binaries=${4:?$usage}
+	grep -q . "$binaries" 2>/dev/null || die "$guest: no binary in $binaries"
+	facts=$results/facts
+	[ -f "$facts" ] || die "$guest: no facts: the console was not decoded into $results"
+	;;
+*)
+	echo "$usage" >&2
+	exit 2
+	;;
+esac
+
+case $mode in
+seeded)
+	while read -r label _ flavour; do
+		known_flavour "$flavour"
+		stages "$label" "$flavour" boot table
+		table count
+		check "$guest: $label: ran $ran rows, not the $runs_n a guest runs" test "$ran" -eq "$runs_n"
+	done <"$binaries"
+	kib=$("$top/tools/table" guests "$guest" page_kib) || exit 1
+	check "$guest: the kernel's pages are not of $kib KiB ($(grep '^page-size' "$facts"))" \
+		grep -qx "page-size $kib kB" "$facts"
+	;;
+unseeded)
+	label=${5:?$usage}
+	flavour=$(awk -v l="$label" '$1 == l { print $3 }' "$binaries")
+	[ -n "$flavour" ] || {
+		echo "FAIL: $guest: no binary $label in $binaries"
+		exit 1
+	}
+	stages "$label" "$flavour" unready ready
+	crng=$(sed -n 's/^crng //p' "$facts")
+	until=$(sed -n 's/^unready-until //p' "$facts")
+	echo "$guest: $label: the kernel said the pool was ready at ${crng:-never} s$(grep -q '^seeded-by-reading-urandom' "$facts" &&
+		echo ', seeded by a read of /dev/urandom at 40 s'); the runs before it ended at $(printf '%d.%02d' $((until / 100)) $((until % 100))) s"
+	# The probe's word on each run, in the order they ran: every run
+	# the guest recorded, and nothing else.
+	for stage in unready ready; do
+		for row in "$results/$label/$stage"/*/; do
+			[ -f "$row/ids" ] || continue
+			n=$(basename "$row")
+			runs=$(grep -c '^run$' "$row/ids")
+			probed=$(grep -c "^pool $label $stage $n " "$facts")
+			check "$guest: $label: $stage $n: $runs runs, $probed probed" test "$runs" -eq "$probed" -a "$runs" -gt 0
+		done
+	done
+	verdict=$(awk -v l="$label" '$1 == "pool" && $2 == l { print $3, $4, $5, $6, $7 }' "$facts" | awk '
+		{ run = "row " $2 " run " $3 }
+		$4 == "failed" || $5 == "failed" { print "FAIL: the pool probe failed at " run; bad = 1 }
+		$1 == "ready" && ($4 != "ready" || $5 != "ready") { print "FAIL: " run " after the wait: the pool was not ready"; bad = 1 }
+		$1 != "unready" { next }
+		++n == 1 && $4 != "unready" { print "FAIL: the pool was ready before the first run began: nothing was tested"; bad = 1 }
+		n > 1 && $4 != last { print "FAIL: the pool came ready before " run ", not in a run of the binary"; bad = 1 }
+		$4 == "ready" && $5 != "ready" { print "FAIL: the pool was ready before " run ", and not after it"; bad = 1 }
+		$4 == "unready" && $5 == "unready" { ended++ }
+		$4 == "unready" && $5 == "ready" { by = run }
+		{ last = $5 }
+		END {
+			if (!n) { print "FAIL: no run was probed before the pool was ready"; exit 1 }
+			printf "%d of %d runs ended with the pool not ready; %s\n", ended, n,
+				by ? "the binary readied it in " by : "it was not ready when the last ended"
+			exit bad || !by && ended != n
+		}')
+	status=$?
+	grep '^FAIL: ' <<<"$verdict" | sed "s/^FAIL: /FAIL: $guest: $label: /"
+	grep -v '^FAIL: ' <<<"$verdict" | sed "s/^/$guest: $label: /"
+	check "$guest: $label: what the pool probe said" test "$status" -eq 0
+	# The kernel's own line agrees: after the runs when none readied the
+	# pool, before they were over when one did.
+	if grep -q ' it was not ready when the last ended$' <<<"$verdict"; then
+		check "$guest: $label: the kernel said the pool was ready at ${crng:-never} s, before the last run ended" \
+			awk -v c="$crng" -v u="$until" 'BEGIN { exit !(c != "" && u != "" && c * 100 > u) }'
+	else
+		check "$guest: $label: the kernel said the pool was ready at ${crng:-never} s, after the runs that readied it" \
+			awk -v c="$crng" -v u="$until" 'BEGIN { exit !(c != "" && u != "" && c * 100 <= u) }'
+	fi
+	for row in "$results/$label/unready"/*/; do
+		[ -d "$row" ] || continue
+		a=$(cat "$row/elapsed") b=$(cat "${row/unready/ready}/elapsed" 2>/dev/null || echo 0)
+		echo "$guest: $label: $a ms before the pool was ready, $b ms after"
+	done
+	;;
+esac
+finish

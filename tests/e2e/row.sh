@@ -2,10 +2,8 @@
 # SPDX-License-Identifier: MIT
 # One row of the end-to-end table (tests/e2e/cases.sh): its options read
 # for one flavour, then run and judged. The runner that sources this file
-# gives:
+# gives (and tests/counts.sh keeps the counts and --only's patterns):
 #   flavour             the C library of the binary, one of flavours below
-#   patterns, selected  --only's patterns, and those that selected a row
-#   passed, failed      the counters
 #   world               a folder for the run's output
 #   row_run ARGUMENT... runs the row, leaving standard output and error in
 #                       $world/out and $world/err, the query IDs in
@@ -19,6 +17,8 @@ row_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # with that release's faults, from tables/releases.
 # shellcheck source=tools/libc.sh
 . "$row_dir/../../tools/libc.sh"
+# shellcheck source=tests/counts.sh
+. "$row_dir/../counts.sh"
 declare -A faults_of=()
 device_flavours() {
 	local release facts r_library r_version r_faults
@@ -37,23 +37,6 @@ done < <(device_flavours)
 [ ${#flavours[@]} -gt 3 ] || {
 	echo "row.sh: no device flavours read from tables/releases" >&2
 	exit 2
-}
-
-# selects NAME: true when --only is not given or one of its patterns
-# matches the whole NAME.
-selects() {
-	local pattern hit=1
-	[ ${#patterns[@]} -gt 0 ] || return 0
-	for pattern in "${patterns[@]}"; do
-		[[ $1 =~ ^($pattern)$ ]] || continue
-		selected["$pattern"]=1 hit=0
-	done
-	return $hit
-}
-
-fail() {
-	echo "FAIL: $*"
-	failed=$((failed + 1))
 }
 
 # row NAME SERVER EXPECTED [OPTION VALUE]... -- ARGUMENT...
@@ -177,14 +160,5 @@ row_judge() {
 		*) false ;;
 		esac || problems+=("query IDs ($ids): ${said//$'\n'/; }")
 	fi
-	if [ ${#problems[@]} -eq 0 ]; then
-		passed=$((passed + 1))
-		echo "ok   $name (${elapsed_ms} ms)${said:+, $said}"
-	else
-		printf 'FAIL: %s: %s\n' "$name" "${problems[0]}"
-		[ ${#problems[@]} -eq 1 ] || printf '      %s\n' "${problems[@]:1}"
-		failed=$((failed + 1))
-	fi
+	verdict "$name" "(${elapsed_ms} ms)${said:+, $said}"
 }
-
-

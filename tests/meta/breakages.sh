@@ -47,7 +47,7 @@ breakage e2e-no-table \
 	--run 'tests/e2e/run.sh /bin/true' --says 'run.sh: no table \(.*/tests/e2e/cases.sh\)'
 breakage e2e-no-row \
 	--plant ': >tests/e2e/cases.sh' \
-	--run 'tests/e2e/run.sh /bin/true' --says 'run.sh: no row ran'
+	--run 'tests/e2e/run.sh /bin/true' --says 'FAIL: no check ran'
 breakage e2e-only-selects-nothing \
 	--plant 'true' \
 	--run "tests/e2e/run.sh --only 'no-such-row' /bin/true" --says "FAIL: --only: 'no-such-row' selects no row"
@@ -167,23 +167,23 @@ breakage meta-no-table \
 	--run 'tests/meta/run.sh .' --says 'meta: no table \(.*/tests/meta/breakages.sh\)'
 breakage meta-no-row \
 	--plant ': >tests/meta/breakages.sh' \
-	--run 'tests/meta/run.sh .' --says 'meta: no row ran'
+	--run 'tests/meta/run.sh .' --says 'FAIL: no check ran'
 
 # The rows a booted guest leaves out, named once: the list and the table
 # may not part ways.
-emit='tests/boot/table.sh emit uclibc emitted >/dev/null'
+emit='tests/boot/table.sh emit uclibc emitted 2>&1 >/dev/null'
 breakage guest-leaves-out-a-row-it-can-run \
 	--plant 'echo "one-a-record  for no reason" >>tests/boot/left-out' \
 	--run "$emit" \
-	--says 'table.sh: one-a-record: a guest can run it, yet tests/boot/left-out names it'
+	--says 'FAIL: one-a-record: a guest can run it, yet tests/boot/left-out names it'
 breakage guest-runs-a-row-it-cannot \
 	--plant "sed -i '/^servfail /d' tests/boot/left-out" \
 	--run "$emit" \
-	--says "table.sh: servfail: a guest cannot run it \(server fault:servfail is the lab's .*\), and tests/boot/left-out does not name it"
+	--says "FAIL: servfail: a guest cannot run it \(server fault:servfail is the lab's .*\), and tests/boot/left-out does not name it"
 breakage guest-leaves-out-no-row \
 	--plant 'echo "no-such-row  gone" >>tests/boot/left-out' \
 	--run "$emit" \
-	--says 'table.sh: tests/boot/left-out names no-such-row, which is no row of the table'
+	--says 'FAIL: tests/boot/left-out names no-such-row, which is no row of the table'
 
 # A booted guest's console, judged on the host: a recorded one
 # (tests/meta/guest/), against the table cut down to the rows its records
@@ -196,7 +196,7 @@ cut_table() { # ROW...: tests/e2e/cases.sh with only these rows
 }
 judge_seeded="$(cut_table usage-no-argument resolv-conf-dangling-hosts nothing-listening) &&
 	lab/guest/results.py $guest/arm64-16k.console decoded &&
-	tests/boot/judge.sh seeded arm64-16k decoded $guest/binaries"
+	tests/boot/table.sh seeded arm64-16k decoded $guest/binaries"
 breakage guest-dropped-a-row --sound \
 	--plant "sed -i '/^@r uclibc-static table 0003 /,/^@z/d' $guest/arm64-16k.console" \
 	--run "$judge_seeded" --says 'arm64-16k: uclibc-static: table: FAIL: nothing-listening: no result from the guest'
@@ -227,7 +227,7 @@ breakage console-no-end --sound \
 	--run "$decode" --says 'the guest never said it had finished'
 judge_unseeded="$(cut_table query-ids-unpredictable) &&
 	lab/guest/results.py $guest/malta-unseeded.console decoded &&
-	tests/boot/judge.sh unseeded malta-unseeded decoded $guest/unseeded-binaries musl-static"
+	tests/boot/table.sh unseeded malta-unseeded decoded $guest/unseeded-binaries musl-static"
 console=$guest/malta-unseeded.console
 breakage guest-pool-seeded-before-the-first-run --sound \
 	--plant "sed -i 's/^\\(@f pool musl-static unready .*\\) unready unready$/\\1 ready ready/' $console" \

@@ -25,9 +25,9 @@ table=$src/tests/meta/breakages.sh
 }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# shellcheck source=tests/counts.sh
+. "$src/tests/counts.sh"
 read -r -a patterns <<<"$only"
-declare -A selected=()
-passed=0 failed=0
 
 # The tree as it stands, build folders left out: git's files where it is
 # a checkout, everything else where it is not.
@@ -43,7 +43,7 @@ scratch() {
 
 # breakage NAME --plant SHELL --run SHELL --says ERE [--status N] [--sound]
 breakage() {
-	local name=$1 plant='' run='' says='' want=fail sound=0 pattern hit=0
+	local name=$1 plant='' run='' says='' want=fail sound=0 status problems=()
 	shift
 	while [ $# -gt 0 ]; do
 		case $1 in
@@ -52,71 +52,39 @@ breakage() {
 		--says) says=$2 && shift ;;
 		--status) want=$2 && shift ;;
 		--sound) sound=1 ;;
-		*)
-			echo "FAIL: $name: unknown option $1"
-			failed=$((failed + 1))
-			return
-			;;
+		*) fail "$name: unknown option $1" && return ;;
 		esac
 		shift
 	done
-	if [ ${#patterns[@]} -gt 0 ]; then
-		for pattern in "${patterns[@]}"; do
-			[[ $name =~ ^($pattern)$ ]] && selected["$pattern"]=1 hit=1
-		done
-		[ "$hit" = 1 ] || return 0
-	fi
+	selects "$name" || return 0
 	if [ -z "$plant" ] || [ -z "$run" ] || [ -z "$says" ]; then
-		echo "FAIL: $name: a row needs --plant, --run and --says"
-		failed=$((failed + 1))
+		fail "$name: a row needs --plant, --run and --says"
 		return
 	fi
-	local status
 	if [ "$sound" = 1 ]; then
 		scratch
 		(cd "$tmp/tree" && timeout 300 bash -c "$run") >"$tmp/out" 2>&1
 		status=$?
-		if [ "$status" -ne 0 ]; then
-			echo "FAIL: $name: the check fails on the unbroken tree too (status $status):"
-			tail -n 5 "$tmp/out" | sed 's/^/  | /'
-			failed=$((failed + 1))
-			return
+		[ "$status" -eq 0 ] || problems+=("the check fails on the unbroken tree too (status $status):")
+	fi
+	if [ ${#problems[@]} -eq 0 ]; then
+		scratch
+		if ! (cd "$tmp/tree" && bash -c "$plant") >"$tmp/out" 2>&1; then
+			problems+=("the breakage could not be planted:")
+		else
+			(cd "$tmp/tree" && timeout 300 bash -c "$run") >"$tmp/out" 2>&1 </dev/null
+			status=$?
+			if ! { [ "$want" = fail ] && [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; } && [ "$status" != "$want" ]; then
+				problems+=("the check did not $([ "$want" = fail ] && echo fail || echo "exit $want") on the breakage (status $status):")
+			elif ! grep -qxE -- "$says" "$tmp/out"; then
+				problems+=("the check stopped (status $status) without the line /$says/:")
+			fi
 		fi
 	fi
-	scratch
-	(cd "$tmp/tree" && bash -c "$plant") >"$tmp/plant" 2>&1 || {
-		echo "FAIL: $name: the breakage could not be planted:"
-		sed 's/^/  | /' "$tmp/plant"
-		failed=$((failed + 1))
-		return
-	}
-	(cd "$tmp/tree" && timeout 300 bash -c "$run") >"$tmp/out" 2>&1 </dev/null
-	status=$?
-	if { [ "$want" = fail ] && [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; } || [ "$status" = "$want" ]; then
-		if grep -qxE -- "$says" "$tmp/out"; then
-			echo "ok $name"
-			passed=$((passed + 1))
-			return
-		fi
-		echo "FAIL: $name: the check stopped (status $status) without the line /$says/:"
-	else
-		echo "FAIL: $name: the check did not $([ "$want" = fail ] && echo fail || echo "exit $want") on the breakage (status $status):"
-	fi
-	tail -n 8 "$tmp/out" | sed 's/^/  | /'
-	failed=$((failed + 1))
+	[ ${#problems[@]} -eq 0 ] || mapfile -t -O 1 problems < <(tail -n 8 "$tmp/out" | sed 's/^/| /')
+	verdict "$name"
 }
 
 # shellcheck source=tests/meta/breakages.sh
 . "$table"
-for pattern in "${patterns[@]}"; do
-	[ -n "${selected["$pattern"]:-}" ] || {
-		echo "FAIL: --only: '$pattern' selects no row"
-		failed=$((failed + 1))
-	}
-done
-echo "$passed passed, $failed failed"
-[ $((passed + failed)) -gt 0 ] || {
-	echo "meta: no row ran"
-	exit 1
-}
-[ "$failed" -eq 0 ]
+finish
