@@ -31,6 +31,22 @@ for table in "$top"/tables/*; do
 done
 [ "$tables" -ge 2 ] || result "the project's tables" "only $tables found in tables/"
 
+# How much the tests hold, counted as it stands, against tables/tests.
+counted=0
+for what in $("$top/tools/table" tests --names); do
+	case $what in
+	e2e-rows) now=$("$top/tests/boot/table.sh" count glibc | cut -d' ' -f2) ;;
+	guest-rows) now=$("$top/tests/boot/table.sh" count glibc | cut -d' ' -f1) ;;
+	breakages) now=$("$top/tests/meta/run.sh" --list "$top" | wc -l) ;;
+	faults) now=$("$top/tools/plant-faults" --list | wc -l) ;;
+	*) now="nothing: no way to count it" ;;
+	esac
+	want=$("$top/tools/table" tests "$what" count)
+	result "tables/tests: $what" "$([ "$now" = "$want" ] || echo "$now, not $want")"
+	counted=$((counted + 1))
+done
+[ "$counted" -eq 4 ] || result "tables/tests" "$counted counts, not the 4 the test counts"
+
 export HOSTQ_TABLES=$tmp
 good='fields: name colour size\n\nname: a\ncolour: red\nsize: -\n\n# a note\nname: b\ncolour: red blue\nsize: 2\n'
 # name | table text (printf %b) | arguments | status | standard output | standard error (ERE)

@@ -11,7 +11,8 @@
 #                               .hosts and .resolv where a row has its
 #                               own) and DIR/dns/, the DNS servers' files;
 #                               prints each row left out, and why
-#   table.sh count FLAVOUR      prints how many rows a guest runs
+#   table.sh count FLAVOUR      prints how many rows a guest runs, and
+#                               how many the table has
 #   table.sh seeded GUEST RESULTS BINARIES
 #       each binary ran every row a guest runs, at boot (the rows with a
 #       dangling resolv.conf, from an init script, before the resolver
@@ -205,7 +206,7 @@ count)
 	flavour=${2:?$usage}
 	known_flavour "$flavour"
 	table count
-	echo "$runs_n"
+	echo "$runs_n $row_n"
 	exit 0
 	;;
 seeded | unseeded)

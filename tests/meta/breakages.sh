@@ -161,6 +161,17 @@ breakage doc-links-a-missing-heading \
 	--run 'tests/doc_examples.py .' \
 	--says 'FAIL: doc/openwrt.md: c-libraries.md#what-a-devices-own-c-library-keeps: no such heading in doc/c-libraries.md'
 
+# How much the tests hold (tables/tests): a row, a guest's row, a planted
+# breakage or a planted fault dropped.
+counts() { # NAME WHAT PLANT
+	breakage "tests-drop-$1" --plant "$3" --run tests/table_test.sh \
+		--says "FAIL: tables/tests: $2: [0-9]+, not [0-9]+"
+}
+counts an-e2e-row e2e-rows "sed -i '/^row one-a-record /d' tests/e2e/cases.sh"
+counts a-guest-row guest-rows "echo 'one-a-record  dropped' >>tests/boot/left-out"
+counts a-breakage breakages "sed -i '/^breakage checks-none-ran /,/--says/d' tests/meta/breakages.sh"
+counts a-fault faults "sed -i '/(\"digit class loses 9\"/d' tools/plant-faults"
+
 # This table's own runner.
 breakage meta-no-table \
 	--plant 'rm tests/meta/breakages.sh' \

@@ -8,15 +8,16 @@
 # the unbroken copy, which must pass: the row's fixture is a good one.
 #
 #   tests/meta/run.sh [--only "PATTERN..."] SOURCE_DIR
+#   tests/meta/run.sh --list SOURCE_DIR    the rows' names
 #
 # PATTERNs are extended regular expressions for whole row names; each
 # must select a row. Fails when no row ran.
 set -u
-only=''
-if [ "${1:-}" = --only ]; then
-	only=$2
-	shift 2
-fi
+only='' list=''
+case ${1:-} in
+--only) only=$2 && shift 2 ;;
+--list) list=1 && shift ;;
+esac
 src=$(cd "${1:?usage: tests/meta/run.sh [--only PATTERNS] SOURCE_DIR}" && pwd)
 table=$src/tests/meta/breakages.sh
 [ -f "$table" ] || {
@@ -57,6 +58,10 @@ breakage() {
 		shift
 	done
 	selects "$name" || return 0
+	[ -z "$list" ] || {
+		echo "$name"
+		return
+	}
 	if [ -z "$plant" ] || [ -z "$run" ] || [ -z "$says" ]; then
 		fail "$name: a row needs --plant, --run and --says"
 		return
@@ -87,4 +92,4 @@ breakage() {
 
 # shellcheck source=tests/meta/breakages.sh
 . "$table"
-finish
+[ -n "$list" ] || finish
