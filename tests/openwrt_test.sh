@@ -1,31 +1,25 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# hostq as an OpenWrt user gets it: an OpenWrt release's own package flow
-# builds the package of packaging/openwrt, from a copy of it added as a
-# src-link feed, from the release tarball (tools/dist), offline, for each
-# processor's target in one tree (its host tools built once), with an
-# external toolchain of Debian's gcc and the musl the tree builds for its
-# devices (tools/openwrt-toolchain). A release that builds its own apk
-# (tables/releases: it "uses" apk) signs an index, and hostq is installed
-# from it with apk add as a device installs it; an older one's .ipk files
-# are unpacked as opkg lays them out. What is installed must show the ELF
-# facts of OpenWrt's ABI and pass the whole end-to-end table under
-# qemu-user, on a core without an FPU where the ABI is soft-float, and the
-# package's test.sh; the toolchain's libgcc must compute right there.
-# Then what OpenWrt must refuse, on the first processor: a tarball that is
-# not PKG_HASH's, a build that would download, a program that needs
+# hostq as an OpenWrt user gets it: the release's own package flow builds
+# packaging/openwrt, a copy added as a src-link feed, from the release
+# tarball (tools/dist), offline, for each processor's target in one tree,
+# with tools/openwrt-toolchain. A release that "uses" apk (tables/releases)
+# signs an index, and apk add installs hostq from it; an older one's .ipk
+# files are unpacked. What is installed must show the ELF facts of
+# OpenWrt's ABI and pass the whole end-to-end table and the package's
+# test.sh under qemu-user, on a core without an FPU where the ABI is
+# soft-float, where the toolchain's libgcc must compute right. Then what
+# OpenWrt must refuse, on the first processor: a tarball that is not
+# PKG_HASH's, a build that would download, a program that needs
 # libstdc++, an index signed by another key; on the first soft-float one,
-# a hard-float libgcc. (A tree that is not the pinned one is a row of
-# tests/meta/breakages.sh.)
+# a hard-float libgcc.
 #
 #   tests/openwrt_test.sh SOURCE_DIR WORK_DIR RELEASE PROCESSOR...
 #
-# RELEASE is an OpenWrt release of tables/releases; each PROCESSOR one of
-# tables/processors with an OpenWrt target. What a user takes away stays
-# in WORK_DIR/out/ARCH, and is what the root was installed from: packages/
-# (hostq's) and target/ (the libc's), each with its signed index where
-# there is one, the build's public-key.pem, and root/. Exits 77 (skipped), saying why on its last line, where a source
-# cannot be had or no network namespace can be made.
+# What a user takes away stays in WORK_DIR/out/ARCH, and is what the root
+# was installed from: packages/ (hostq's) and target/ (the libc's), with
+# their signed indexes, the build's public-key.pem, and root/. Exits 77,
+# saying why, where a source or a network namespace cannot be had.
 set -u
 src=$(cd "$1" && pwd) work=$2 release=$3
 shift 3
@@ -88,14 +82,11 @@ for tool in wget curl; do
 	chmod +x "$host/bin/$tool"
 done
 
-# openwrt LOG ARGS...: make in the tree, with no network, and Debian's
-# programs found first: its prerequisite check links the first python3 on
-# PATH into the tree, and the host apk's meson must find Debian's modules.
-openwrt() {
-	local log=$work/$1
-	shift
-	PATH=/usr/bin:$PATH "${offline[@]}" make -C "$top" "$@" >"$log" 2>&1
-}
+# openwrt LOG ARGS...: make in the tree; in_tree: with no network, and
+# Debian's programs found first (the prerequisite check links the first
+# python3 on PATH into the tree; the host apk's meson needs Debian's).
+in_tree() { (cd "$top" && PATH=/usr/bin:$PATH "${offline[@]}" "$@"); }
+openwrt() { in_tree make "${@:2}" >"$work/$1" 2>&1; }
 
 # The feed: a copy of the package folder, whose PKG_HASH is pinned below
 # as a feed's maintainer pins it, by OpenWrt's own fixup.
@@ -103,9 +94,8 @@ cp -r "$src/packaging/openwrt" "$work/feed"
 makefile=$work/feed/hostq/Makefile
 echo "src-link hostq $work/feed" >"$top/feeds.conf"
 start=$SECONDS
-(cd "$top" && PATH=/usr/bin:$PATH "${offline[@]}" ./scripts/feeds update hostq &&
-	PATH=/usr/bin:$PATH "${offline[@]}" ./scripts/feeds install hostq) \
-	>"$work/feeds.log" 2>&1 || die "the src-link feed failed (see $work/feeds.log)"
+{ in_tree ./scripts/feeds update hostq && in_tree ./scripts/feeds install hostq; } >"$work/feeds.log" 2>&1 ||
+	die "the src-link feed failed (see $work/feeds.log)"
 echo "feeds update and install took $((SECONDS - start)) s"
 
 # The release tarball, where OpenWrt keeps downloads.
@@ -122,8 +112,10 @@ pin() {
 	grep -qx "PKG_HASH:=$1" "$makefile" || die "make package/hostq/check FIXUP=1 did not pin $1 (see $work/fixup.log)"
 }
 
-# compile LOG: build the package; clean LOG: forget it.
+# compile LOG: build the package; clean LOG: forget it; refuses LOG ERE:
+# the build fails, and says a line that ERE matches.
 compile() { openwrt "$1" package/hostq/compile V=s; }
+refuses() { ! compile "$1" && grep -m1 -E "$2" "$work/$1"; }
 clean() { openwrt "$1.clean" package/hostq/clean V=s || die "make package/hostq/clean failed (see $work/$1.clean)"; }
 
 # configure PROCESSOR: the tree, for the processor's target.
@@ -169,74 +161,60 @@ configure() {
 	gcc=$toolchain/bin/${prefix}gcc
 }
 
-# package: the path of the package just built.
-package() {
-	if [ -n "$apk_release" ]; then
-		echo "$top/bin/packages/$arch/hostq/hostq-$version-r$pkg_release.apk"
-	else
-		echo "$top/bin/packages/$arch/hostq/hostq_$version-r${pkg_release}_$arch.ipk"
-	fi
-}
-
-# install ROOT KEY: hostq, as a device installs it, into the empty ROOT,
-# from the copies in out/ARCH: apk add from the signed indexes of feed
-# (hostq's folder) and target (the target's packages) trusting KEY; or
-# the .ipk files unpacked. pkg: the package there.
+# What a package manager does, by the release's: package, the path of
+# the package just built; install ROOT KEY, hostq as a device installs it
+# into the empty ROOT, from the copies in out/ARCH (apk add from the
+# signed indexes of feed, hostq's folder, and target, the target's
+# packages, trusting KEY; or the .ipk files unpacked); installed,
+# NAME-VERSION of each package in the root; files, what the package
+# installs, bar the package manager's own; field NAME, from the package's
+# own metadata (a list's items on one line), and the names of its
+# depends, arch and installed-size fields. pkg: the package in out/ARCH.
 apk() { "$host/bin/apk" "$@"; }
-install() {
-	local root=$1 p
-	mkdir -p "$root"
-	if [ -n "$apk_release" ]; then
-		mkdir -p "$root/etc/apk/keys"
-		cp "$2" "$root/etc/apk/keys/"
-		apk add --root "$root" --initdb --no-scripts --no-network --arch "$arch" \
+if [ -n "$apk_release" ]; then
+	package() { echo "$top/bin/packages/$arch/hostq/hostq-$version-r$pkg_release.apk"; }
+	install() {
+		mkdir -p "$1/etc/apk/keys" && cp "$2" "$1/etc/apk/keys/"
+		apk add --root "$1" --initdb --no-scripts --no-network --arch "$arch" \
 			--repositories-file /dev/null --repository "file://$feed/packages.adb" \
 			--repository "file://$out/target/packages.adb" hostq
-	else
-		for p in "$pkg" "$out/target/libc_"*"_$arch.ipk"; do
-			tar -xzOf "$p" ./data.tar.gz | tar -xz -C "$root" || return 1
-		done
-	fi
-}
-
-# installed: NAME-VERSION of each package in the root, one a line.
-# files: what the hostq package installs, bar the package manager's own.
-installed() {
-	if [ -n "$apk_release" ]; then
-		apk --root "$root" info -v | sed 's/-r[0-9]*$//' | sort
-	else
-		for p in "$pkg" "$out/target/libc_"*"_$arch.ipk"; do
-			tar -xzOf "$p" ./control.tar.gz | tar -xzO ./control | sed -n 's/^Package: //p; s/^Version: \(.*\)-r[0-9]*$/\1/p' | paste -sd-
-		done | sort
-	fi
-}
-files() {
-	if [ -n "$apk_release" ]; then
-		apk --root "$root" info -L hostq | sed '1d; /^$/d; \|^lib/apk/|d'
-	else
-		tar -xzOf "$pkg" ./data.tar.gz | tar -tz | sed '\|/$|d; s|^\./||'
-	fi
-}
-
-# The package's facts, from its own metadata: field NAME (a list's items
-# on one line).
-field() {
-	if [ -n "$apk_release" ]; then
+	}
+	installed() { apk --root "$root" info -v | sed 's/-r[0-9]*$//' | sort; }
+	files() { apk --root "$root" info -L hostq | sed '1d; /^$/d; \|^lib/apk/|d'; }
+	field() {
 		apk adbdump "$pkg" | awk -v f="$1" '
 			/^[^ ]/ { info = ($0 == "info:") }
 			info && /^  [a-z-]+:/ { on = ($1 == f ":"); v = substr($0, length($1) + 4); if (on && v !~ /^#/) out = v; next }
 			info && on && /^    - / { out = out (out == "" ? "" : " ") substr($0, 7) }
 			END { print out }'
-	else
-		tar -xzOf "$pkg" ./control.tar.gz | tar -xzO ./control | sed -n "s/^$1: //p"
-	fi
-}
+	}
+	fields=(depends arch installed-size)
+else
+	package() { echo "$top/bin/packages/$arch/hostq/hostq_$version-r${pkg_release}_$arch.ipk"; }
+	install() {
+		local p
+		mkdir -p "$1"
+		for p in "$pkg" "$out/target/libc_"*"_$arch.ipk"; do
+			tar -xzOf "$p" ./data.tar.gz | tar -xz -C "$1" || return 1
+		done
+	}
+	control() { tar -xzOf "$1" ./control.tar.gz | tar -xzO ./control; }
+	installed() {
+		local p
+		for p in "$pkg" "$out/target/libc_"*"_$arch.ipk"; do
+			control "$p" | sed -n 's/^Package: //p; s/^Version: \(.*\)-r[0-9]*$/\1/p' | paste -sd-
+		done | sort
+	}
+	files() { tar -xzOf "$pkg" ./data.tar.gz | tar -tz | sed '\|/$|d; s|^\./||'; }
+	field() { control "$pkg" | sed -n "s/^$1: //p"; }
+	fields=(Depends Architecture Installed-Size)
+fi
 
 # built PROCESSOR: the package of the first build, kept in out/ARCH with
 # the target's packages (and their signed indexes and the build's key),
 # installed from there and run.
 built() {
-	local p=$1 qemu key=$top/public-key.pem bin cpu depends architecture size want
+	local p=$1 qemu key=$top/public-key.pem bin cpu want
 	info() { sed -n "s/^$1=//p" "$toolchain/info.mk"; }
 	out=$work/out/$arch root=$work/out/$arch/root feed=$work/out/$arch/packages
 	[ -f "$(package)" ] || die "no $(package)"
@@ -247,27 +225,23 @@ built() {
 	cp -r "$top/bin/targets/$target/packages" "$out/target"
 	pkg=$feed/$(basename "$(package)")
 	kept+=("$pkg" "$root/usr/bin/hostq")
+	want="hostq-$version libc-$(info LIBC_VERSION)"
 	if [ -n "$apk_release" ]; then
 		cp "$key" "$out/"
 		kept+=("$feed/packages.adb" "$out/target/packages.adb" "$out/public-key.pem")
-		install "$root" "$key" >"$work/install-$arch.log" 2>&1 || {
-			cat "$work/install-$arch.log"
-			die "apk add hostq from the signed index failed"
-		}
-		depends=depends architecture=arch size=installed-size
 		# apk pulls in what libc depends on: the toolchain's libgcc.
-		want="hostq-$version libc-$(info LIBC_VERSION) libgcc1-$(info GCC_VERSION)"
-	else
-		install "$root" || die "cannot unpack the .ipk files"
-		depends=Depends architecture=Architecture size=Installed-Size
-		want="hostq-$version libc-$(info LIBC_VERSION)"
+		want+=" libgcc1-$(info GCC_VERSION)"
 	fi
-	check "the package depends on more than libc: $(field "$depends")" test "$(field "$depends")" = libc
-	check "the package is not for $arch: $(field "$architecture")" test "$(field "$architecture")" = "$arch"
+	install "$root" "$key" >"$work/install-$arch.log" 2>&1 || {
+		cat "$work/install-$arch.log"
+		die "hostq could not be installed from the package"
+	}
+	check "the package depends on more than libc: $(field "${fields[0]}")" test "$(field "${fields[0]}")" = libc
+	check "the package is not for $arch: $(field "${fields[1]}")" test "$(field "${fields[1]}")" = "$arch"
 	check "the package holds more than hostq: $(files)" test "$(files)" = usr/bin/hostq
 	check "installed are not hostq and a libc labelled with the toolchain's musl: $(installed | tr '\n' ' ')" \
 		test "$(installed | tr '\n' ' ')" = "$want "
-	installed=$(field "$size")
+	installed=$(field "${fields[2]}")
 	bin=$root/usr/bin/hostq
 	[ -f "$bin" ] || die "nothing installed usr/bin/hostq"
 	check "ELF facts" "$src/tests/elf_test.sh" "$(table processors "$p" triplet)-readelf" "$bin" "${abi[@]}" dynamic
@@ -297,11 +271,8 @@ refusals() {
 	# A build that would download: it fails, and nothing is fetched.
 	clean download
 	rm -f "$top/dl/$dist_name"
-	download() {
-		! compile download.log &&
-			grep -E '^(wget: refused: the build is offline|No more mirrors to try - giving up\.)$' "$work/download.log" | sort -u
-	}
-	check "a build without its tarball did not try to download it, offline" download
+	check "a build without its tarball did not try to download it, offline" \
+		refuses download.log '^(wget: refused: the build is offline|No more mirrors to try - giving up\.)$'
 	check "a download landed in dl/" test "$(downloads)" = "$(grep -vxF "./$dist_name" <<<"$given")"
 	cp "$dist" "$top/dl/"
 
@@ -317,11 +288,9 @@ refusals() {
 	tar -czf "$top/dl/$dist_name" -C "$planted" "$(basename "$(dirname "$(dirname "$main")")")"
 	pin "$(sha256sum <"$top/dl/$dist_name" | cut -c1-64)"
 	clean libstdcxx
-	libstdcxx() {
-		! compile libstdcxx.log &&
-			grep -A1 '^Package hostq is missing dependencies for the following libraries:$' "$work/libstdcxx.log"
-	}
-	check "a hostq that needs libstdc++ passed OpenWrt's dependency check" libstdcxx
+	check "a hostq that needs libstdc++ passed OpenWrt's dependency check" \
+		refuses libstdcxx.log '^Package hostq is missing dependencies for the following libraries:$'
+	check "the dependency check did not name libstdc++" grep -qx 'libstdc++.so.6' "$work/libstdcxx.log"
 	cp "$dist" "$top/dl/"
 	pin "$hash"
 	clean rebuilt
@@ -351,11 +320,9 @@ hard_float() {
 	gcc_dir=$toolchain/lib/gcc-cross/$triple/12
 	clean hard-float
 	ln -sf "/usr/lib/gcc-cross/$triple/12"/{libgcc.a,crtbeginS.o,crtendS.o} "$gcc_dir/"
-	hard() {
-		! compile hard-float.log && [ ! -e "$(package)" ] &&
-			grep -m1 "is not soft-float (it links hard-float code), and this target's ABI is: removed" "$work/hard-float.log"
-	}
-	check "a hard-float libgcc on $arch gave a package, or did not fail loudly" hard
+	check "a hard-float libgcc on $arch did not fail loudly" \
+		refuses hard-float.log "is not soft-float \(it links hard-float code\), and this target's ABI is: removed"
+	check "a hard-float libgcc on $arch gave a package" test ! -e "$(package)"
 	"$src/tools/openwrt-toolchain" "$top" "$1" "$toolchain" >/dev/null || die "cannot make the toolchain again"
 }
 
@@ -367,11 +334,8 @@ for p in "${processors[@]}"; do
 		# has: the build stops, naming both hashes. The tarball stays in
 		# dl/ (scripts/download.pl dies before it deletes it).
 		intree=$(sed -n 's/^PKG_HASH:=//p' "$makefile")
-		unhashed() {
-			! compile unhashed.log &&
-				grep "Hash of the local file $dist_name does not match (file: $hash, requested: $intree)" "$work/unhashed.log"
-		}
-		check "a tarball that is not PKG_HASH's was built" unhashed
+		check "a tarball that is not PKG_HASH's was built" \
+			refuses unhashed.log "Hash of the local file $dist_name does not match \(file: $hash, requested: $intree\)"
 		check "the tarball that is not PKG_HASH's left dl/" test -f "$top/dl/$dist_name"
 		cp "$dist" "$top/dl/"
 		pin "$hash"
