@@ -132,13 +132,15 @@ done
 
 # The OpenWrt test, given nothing to build for, or a release that is not
 # OpenWrt's.
+openwrt=$("$src/tools/table" releases --names library=openwrt | head -n 1)
+musl=$("$src/tools/table" releases --names library=musl | head -n 1)
 breakage openwrt-test-no-processor \
 	--plant 'true' \
-	--run 'tests/openwrt_test.sh . work openwrt-25.12.5' --says 'FAIL: no processor to build for'
+	--run "tests/openwrt_test.sh . work $openwrt" --says 'FAIL: no processor to build for'
 breakage openwrt-test-not-openwrt \
 	--plant 'true' \
-	--run 'tests/openwrt_test.sh . work musl-1.2.5 aarch64' \
-	--says 'FAIL: tables/releases: musl-1.2.5 is not an OpenWrt release'
+	--run "tests/openwrt_test.sh . work $musl aarch64" \
+	--says "FAIL: tables/releases: $musl is not an OpenWrt release"
 
 # Soft float on MIPS: the float check on Debian's libgcc, whose helpers
 # are hard-float, on a core without an FPU; the ELF fact on a hard-float
@@ -156,6 +158,9 @@ breakage elf-hard-float \
 breakage readme-links-a-missing-page \
 	--plant "rm doc/booted.md" \
 	--run 'tests/lint.sh . build' --says 'FAIL: README.md: doc/booted.md: no such file'
+breakage doc-links-none-read \
+	--plant "sed -i 's/](/] (/g' README.md HACKING.md doc/*.md" \
+	--run 'tests/doc_examples.py .' --says 'FAIL: read 0 links; the reading above no longer finds them'
 breakage doc-links-a-missing-heading \
 	--plant "sed -i 's/^## What a device.s own C library keeps$/## Devices/' doc/c-libraries.md" \
 	--run 'tests/doc_examples.py .' \
@@ -171,6 +176,9 @@ counts an-e2e-row e2e-rows "sed -i '/^row one-a-record /d' tests/e2e/cases.sh"
 counts a-guest-row guest-rows "echo 'one-a-record  dropped' >>tests/boot/left-out"
 counts a-breakage breakages "sed -i '/^breakage checks-none-ran /,/--says/d' tests/meta/breakages.sh"
 counts a-fault faults "sed -i '/(\"digit class loses 9\"/d' tools/plant-faults"
+breakage tests-table-lost-a-count \
+	--plant "sed -i '/^what: faults$/,\$d' tables/tests" --run tests/table_test.sh \
+	--says 'FAIL: tables/tests: 3 counts, not the 4 the test counts'
 
 # This table's own runner.
 breakage meta-no-table \
