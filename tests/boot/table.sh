@@ -30,9 +30,9 @@
 #
 # A guest has BusyBox, dnsmasq and lab/guest/nxdomain_responder (the
 # lab's "fault:nxdomain"): the rows that need any other server or a lab
-# helper are left out, each named in tests/boot/left-out. The judges
-# print a line a failure and the counts, and fail when a check failed or
-# none ran.
+# helper are left out, by what they ask for (cannot_run). How many a
+# guest runs is a count of tables/tests. The judges print a line a
+# failure and the counts, and fail when a check failed or none ran.
 set -u
 usage="usage: tests/boot/table.sh emit FLAVOUR DIR | count FLAVOUR | seeded|unseeded GUEST RESULTS BINARIES [LABEL]"
 mode=${1:?$usage}
@@ -42,15 +42,6 @@ here=$top/tests/e2e
 . "$here/row.sh"
 world=$(mktemp -d)
 trap 'rm -rf "$world"' EXIT
-
-# The rows left out, by name: why.
-declare -A left=() seen=()
-while read -r row why; do
-	[ -z "$row" ] || [ "${row:0:1}" = "#" ] || left[$row]=$why
-done <"$top/tests/boot/left-out"
-[ ${#left[@]} -gt 0 ] || die "tests/boot/left-out names no row"
-# wrong WHAT: the table and the list of rows left out part ways.
-wrong() { fail "$@" >&2; }
 
 # cannot_run: what the guests lack for the row whose locals are in
 # scope; nothing when they can run it.
@@ -79,17 +70,10 @@ sh_quote() {
 }
 
 emit_run() {
-	local reason lacks file
-	reason=${left[$name]:-}
-	seen[$name]=1
+	local lacks file
 	lacks=$(cannot_run)
-	if [ -n "$reason" ]; then
-		[ -n "$lacks" ] || wrong "$name: a guest can run it, yet tests/boot/left-out names it"
-		echo "left out: $name: $reason"
-		return 1
-	fi
 	if [ -n "$lacks" ]; then
-		wrong "$name: a guest cannot run it (${lacks%%$'\n'*}), and tests/boot/left-out does not name it"
+		echo "left out: $name: ${lacks%%$'\n'*}"
 		return 1
 	fi
 	file=$out/rows/$flavour/$(printf %04d "$row_n")
@@ -110,7 +94,7 @@ emit_run() {
 # judge_run: the row's result from the guest, for the row_judge, when
 # it is a row of the stage.
 judge_run() {
-	[ -z "${left[$name]:-}" ] || return 1
+	[ -z "$(cannot_run)" ] || return 1
 	case $stage in
 	boot) [ "$resolv" = dangling ] || return 1 ;;
 	table) [ "$resolv" != dangling ] || return 1 ;;
@@ -141,7 +125,7 @@ row_run() {
 	case $pass in
 	emit) emit_run "$@" ;;
 	count)
-		[ -n "${left[$name]:-}" ] || runs_n=$((runs_n + 1))
+		[ -n "$(cannot_run)" ] || runs_n=$((runs_n + 1))
 		return 1
 		;;
 	*) stage=$pass judge_run ;;
@@ -184,10 +168,6 @@ emit)
 	mkdir -p "$out/rows/$flavour" "$out/dns"
 	declare -A addresses=([127.0.0.1]=1)
 	table emit
-	for row in "${!left[@]}"; do
-		[ -n "${seen[$row]:-}" ] || wrong "tests/boot/left-out names $row, which is no row of the table"
-	done
-	[ "$failed" -eq 0 ] || exit 1
 	# The servers' files, as the guest finds them.
 	guest=/usr/share/hostq-boot
 	dns_hosts >"$out/dns/dns-hosts"
