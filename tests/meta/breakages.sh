@@ -91,6 +91,17 @@ campaign_counts address-from-the-question foreign-address "${ask/PRINT/\".\".joi
 campaign_counts address-of-no-a-record foreign-address "${ask/PRINT/\"197.229.104.7\"}" 178
 campaign_counts slow slow 'sleep 4'
 
+# The fuzz runner: with no seeds, and with a fuzzer that read none.
+breakage fuzz-no-seeds \
+	--plant "sed -i '/^[0-9]/d' tests/numeric_cases.tsv" \
+	--run 'fuzz/run_fuzz.sh /bin/true tests/numeric_cases.tsv 1' --says 'FAIL: run_fuzz: no queries in tests/numeric_cases.tsv'
+# shellcheck disable=SC2016 # the stand-in fuzzer's own $@
+fuzzer='printf "#!/bin/bash\necho \"INFO: seed corpus: files: \$(ls \"\${@: -1}\" | wc -l)\"\n" >fuzzer && chmod +x fuzzer'
+breakage fuzz-read-no-seed --sound \
+	--plant "$fuzzer && sed -i 's/files: .*/files: 0\"/' fuzzer" \
+	--run "{ [ -x fuzzer ] || $fuzzer; } && fuzz/run_fuzz.sh ./fuzzer tests/numeric_cases.tsv 1" \
+	--says 'FAIL: run_fuzz: the fuzzer read 0 of the [0-9]+ seeds'
+
 # The sources test with no network and nothing at hand: it skips, saying
 # so, and never downloads.
 # shellcheck disable=SC2016 # $PWD: the scratch copy's, where the row runs
